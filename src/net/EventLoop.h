@@ -1,0 +1,98 @@
+// The event loop seam every part of the program runs on: file-descriptor watches, timers, posted
+// calls and a nested run-until for modal loops. One loop per thread, reached through current().
+// The poll(2) implementation lives beside this file; the Qt one lives with the Qt host so that
+// src/net never includes Qt.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+namespace omblor::net {
+
+// Readiness a watch asks for (bit set).
+enum FdEvent : unsigned {
+    kFdRead = 1U << 0,
+    kFdWrite = 1U << 1,
+};
+
+enum class Repeat { Yes, No };
+
+using WatchId = std::uint64_t;
+using TimerId = std::uint64_t;
+
+class EventLoop {
+public:
+    using FdCallback = std::function<void(int fd, unsigned ready)>;
+    using Callback = std::function<void()>;
+
+    EventLoop() = default;
+    EventLoop(const EventLoop&) = delete;
+    EventLoop& operator=(const EventLoop&) = delete;
+    virtual ~EventLoop() = default;
+
+    // Calls `callback` from the loop (never from inside the wait) when `fd` is ready for one of
+    // `events`. Readiness is level-triggered: it keeps coming while the condition holds.
+    virtual WatchId WatchFd(int fd, unsigned events, FdCallback callback) = 0;
+    virtual void SetWatchEvents(WatchId id, unsigned events) = 0;
+    // Safe to call from inside the watch's own callback; no call follows it.
+    virtual void UnwatchFd(WatchId id) = 0;
+
+    // A periodic timer fires about once per interval; ticks that fall due while the thread is
+    // busy merge into one. A zero interval runs on the next turn, never in a tight loop.
+    virtual TimerId StartTimer(std::chrono::milliseconds interval, Repeat repeat,
+                               Callback callback) = 0;
+    // Safe from inside the timer's own callback; unknown ids are ignored.
+    virtual void StopTimer(TimerId id) = 0;
+
+    // Runs `callback` on a later turn of the loop, in posting order.
+    virtual void Post(Callback callback) = 0;
+
+    // A nested loop: keeps dispatching everything until `done()` is true, checked after every
+    // dispatched event. Modal dialogs and message boxes run on this.
+    virtual void RunUntil(const std::function<bool()>& done) = 0;
+
+    // The loop of this thread. A host installs its loop at start-up; without one a poll loop is
+    // made on first use.
+    static EventLoop& Current();
+    static void SetCurrent(EventLoop* loop);
+};
+
+// A timer that stops itself when it goes out of scope.
+class ScopedTimer {
+public:
+    ScopedTimer() = default;
+    ScopedTimer(std::chrono::milliseconds interval, Repeat repeat, EventLoop::Callback callback);
+    ScopedTimer(ScopedTimer&& other) noexcept;
+    ScopedTimer& operator=(ScopedTimer&& other) noexcept;
+    ScopedTimer(const ScopedTimer&) = delete;
+    ScopedTimer& operator=(const ScopedTimer&) = delete;
+    ~ScopedTimer();
+
+    void Stop();
+    [[nodiscard]] bool Active() const { return id_ != 0; }
+
+private:
+    TimerId id_ = 0;
+};
+
+// A watch that unregisters itself when it goes out of scope.
+class ScopedWatch {
+public:
+    ScopedWatch() = default;
+    ScopedWatch(int fd, unsigned events, EventLoop::FdCallback callback);
+    ScopedWatch(ScopedWatch&& other) noexcept;
+    ScopedWatch& operator=(ScopedWatch&& other) noexcept;
+    ScopedWatch(const ScopedWatch&) = delete;
+    ScopedWatch& operator=(const ScopedWatch&) = delete;
+    ~ScopedWatch();
+
+    void SetEvents(unsigned events);
+    void Reset();
+    [[nodiscard]] bool Active() const { return id_ != 0; }
+
+private:
+    WatchId id_ = 0;
+};
+
+}  // namespace omblor::net
