@@ -1,0 +1,44 @@
+// The main window: the module's address in four boxes, the application file, the reboot choice,
+// and the buttons that start the other parts (Find..., Browse..., Update). Applies the stored
+// address and the command-line switches when it is built; in auto mode it runs the update before
+// it is first shown.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "framework/CDialog.h"
+#include "framework/Controls.h"
+
+namespace omblor::app {
+
+class COmblorDlg final : public framework::CDialog {
+public:
+    explicit COmblorDlg(std::string_view commandLine, CDialog* parent = nullptr);
+
+    // The four address bytes as one host-order value (first dotted number on top), and back.
+    [[nodiscard]] std::uint32_t Address() const;
+    void SetAddress(std::uint32_t address);
+
+    framework::CEdit fileNameEdit;
+    std::array<std::uint8_t, 4> addressBytes{0, 0, 0, 0};
+    std::string fileName;
+    int rebootWhenComplete = 1;
+    int autoMode = 0;
+    int icon = 0;
+
+    void OnFind();
+    void OnBrowse();
+    void OnUpdate();
+    void OnSysCommand(unsigned id, std::intptr_t lParam);
+
+protected:
+    void DoDataExchange(framework::CDataExchange* pDX) override;
+    bool OnInitDialog() override;
+    void OnCancel() override;
+    [[nodiscard]] framework::MessageMap GetMessageMap() const override;
+};
+
+}  // namespace omblor::app

@@ -1,0 +1,31 @@
+#include "framework/Host.h"
+
+#include <cstdlib>
+
+#include "framework/ControlState.h"
+
+namespace omblor::framework {
+
+namespace {
+Host* g_host = nullptr;
+}
+
+Host& CurrentHost() {
+    // Start-up installs a host before any window exists; reaching here without one is a
+    // programming error worth stopping at.
+    if (g_host == nullptr) std::abort();
+    return *g_host;
+}
+
+void SetCurrentHost(Host* host) { g_host = host; }
+
+void SecureWipe(std::string& text) {
+    if (!text.empty()) {
+        volatile char* p = text.data();
+        for (std::size_t i = 0; i < text.size(); ++i) p[i] = 0;
+    }
+    text.clear();
+    text.shrink_to_fit();
+}
+
+}  // namespace omblor::framework

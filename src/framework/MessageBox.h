@@ -1,0 +1,13 @@
+// Message boxes in the house convention: an OK button, the warning icon, the application's title
+// as caption. Modal: the event loop keeps running while the box is open.
+#pragma once
+
+#include <string_view>
+
+#include "framework/WinTypes.h"
+
+namespace omblor::framework {
+
+int AfxMessageBox(std::string_view text, unsigned type = MB_OK | MB_ICONWARNING);
+
+}  // namespace omblor::framework

@@ -1,0 +1,65 @@
+// The headless host: every dialog, message box and file chooser runs in a terminal or a script.
+// Output goes to stdout as tagged lines ("[open 102 "DRUVANE"]", "[message "omblor"]", ...);
+// operator actions come from stdin, one a line, and go to the topmost modal window. When input
+// runs out the operator has left: message boxes close as they open and windows that wait for the
+// operator end as if Esc were pressed. Modal windows nest and the event loop keeps running in
+// each of them, exactly as in the Qt host.
+#pragma once
+
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/Host.h"
+#include "net/EventLoop.h"
+
+namespace omblor::framework {
+
+class ConsoleHost final : public Host {
+public:
+    // Reads actions from `inputFd` and writes to `out`; neither is owned.
+    ConsoleHost(int inputFd, std::FILE* out);
+    ~ConsoleHost() override;
+
+    std::unique_ptr<HostWindow> CreateHostWindow(CDialog& dialog) override;
+    int MessageBox(std::string_view text, std::string_view caption, unsigned type) override;
+    std::optional<std::string> ChooseFile(const FileChooserRequest& request) override;
+
+    // Prints the controls of the topmost dialog, as the "dump" action does.
+    void Dump();
+
+private:
+    class Window;
+    struct Modal {
+        enum class Kind { Dialog, MessageBox, Chooser } kind = Kind::Dialog;
+        CDialog* dialog = nullptr;
+        bool done = false;
+        std::optional<std::string> chosen;
+    };
+
+    void OnInputReadable();
+    void ScheduleNextAction();
+    void RunNextAction();
+    void Apply(const std::string& line);
+    bool ApplyToDialog(CDialog& dialog, const std::string& verb, const std::string& rest);
+    void OperatorMayHaveLeft();
+    void Push(Modal* modal);
+    void Pop(Modal* modal);
+    CDialog* TopDialog() const;
+    void Print(const std::string& text);
+
+    int inputFd_ = -1;
+    std::FILE* out_ = nullptr;
+    net::ScopedWatch inputWatch_;
+    std::string partial_;
+    std::deque<std::string> lines_;
+    bool inputEnded_ = false;
+    bool operatorLeft_ = false;
+    bool actionScheduled_ = false;
+    net::ScopedTimer waitTimer_;
+    std::vector<Modal*> stack_;
+};
+
+}  // namespace omblor::framework
