@@ -1,0 +1,309 @@
+#include "framework/qt/QtHost.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTreeWidget>
+#include <map>
+#include <memory>
+
+#include "framework/CDialog.h"
+#include "framework/qt/QtArtwork.h"
+#include "framework/qt/QtEventLoop.h"
+#include "resources/DialogTemplate.h"
+
+namespace omblor::framework {
+
+using resources::ControlKind;
+
+namespace {
+
+QString ToQ(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+std::string FromQ(const QString& s) { return s.toStdString(); }
+
+// Dialog units to pixels with the font's base units, so the templates' arrangement holds.
+struct DialogUnits {
+    explicit DialogUnits(const QFont& font) {
+        const QFontMetrics m(font);
+        baseX = m.horizontalAdvance(
+                    QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
+                52.0;
+        baseY = m.height();
+    }
+    [[nodiscard]] int X(int du) const { return static_cast<int>(du * baseX / 4.0 + 0.5); }
+    [[nodiscard]] int Y(int du) const { return static_cast<int>(du * baseY / 8.0 + 0.5); }
+    double baseX = 6;
+    double baseY = 13;
+};
+
+}  // namespace
+
+class QtHost::Window final : public HostWindow {
+public:
+    Window(QtHost& host, CDialog& dialog, QWidget* parent)
+        : host_(host), dialog_(dialog), widget_(std::make_unique<DialogWidget>(*this, parent)) {
+        const auto* t = dialog.Template();
+        widget_->setWindowTitle(ToQ(t->title));
+        widget_->setWindowIcon(AppIcon());
+        widget_->setWindowModality(Qt::ApplicationModal);
+        const DialogUnits du(widget_->font());
+        widget_->setFixedSize(du.X(t->cx), du.Y(t->cy));
+        for (auto& c : dialog.Controls()) Build(c, du);
+        host_.open_.push_back(this);
+    }
+    ~Window() override {
+        std::erase(host_.open_, this);
+        widget_->hide();
+    }
+
+    void Shown() override {
+        widget_->show();
+        widget_->raise();
+        widget_->activateWindow();
+        FocusChanged(dialog_.FocusId());
+    }
+    void ControlChanged(int id) override {
+        if (ControlState* c = dialog_.FindControl(id)) Sync(*c);
+    }
+    void FocusChanged(int id) override {
+        if (auto it = widgets_.find(id); it != widgets_.end()) it->second->setFocus();
+    }
+    void SelectAllText(int id) override {
+        if (auto* edit = qobject_cast<QLineEdit*>(Find(id))) edit->selectAll();
+    }
+    void Ended(int /*result*/) override { widget_->hide(); }
+
+    QWidget* Widget() const { return widget_.get(); }
+
+private:
+    class DialogWidget final : public QDialog {
+    public:
+        DialogWidget(Window& owner, QWidget* parent) : QDialog(parent), owner_(owner) {}
+        void reject() override { owner_.dialog_.HandleCancel(); }  // Esc
+        void accept() override {}
+    protected:
+        void closeEvent(QCloseEvent* event) override {
+            event->ignore();
+            owner_.dialog_.HandleCancel();
+        }
+        // X11 gives no access to the window manager's menu: the system-menu items live here.
+        void contextMenuEvent(QContextMenuEvent* event) override {
+            const auto& items = owner_.dialog_.SystemMenuItems();
+            if (items.empty()) return;
+            QMenu menu(this);
+            for (const auto& item : items) {
+                const unsigned id = item.id;
+                menu.addAction(ToQ(item.text), this,
+                               [this, id] { owner_.dialog_.HandleSysCommand(id); });
+            }
+            menu.exec(event->globalPos());
+        }
+    private:
+        Window& owner_;
+    };
+
+    QWidget* Find(int id) const {
+        auto it = widgets_.find(id);
+        return it != widgets_.end() ? it->second : nullptr;
+    }
+
+    void Build(ControlState& c, const DialogUnits& du) {
+        const auto* t = c.tmpl;
+        QWidget* w = nullptr;
+        const int id = c.id;
+        switch (c.kind) {
+            case ControlKind::PushButton:
+            case ControlKind::DefPushButton: {
+                auto* b = new QPushButton(ToQ(t->text), widget_.get());
+                b->setDefault(c.kind == ControlKind::DefPushButton);
+                b->setAutoDefault(false);
+                QObject::connect(b, &QPushButton::clicked, widget_.get(), [this, id] {
+                    dialog_.HandleCommand(id);
+                });
+                w = b;
+                break;
+            }
+            case ControlKind::Edit: {
+                auto* e = new QLineEdit(widget_.get());
+                if ((t->style & resources::kStylePassword) != 0) e->setEchoMode(QLineEdit::Password);
+                if ((t->style & resources::kStyleNumber) != 0) {
+                    e->setValidator(new QRegularExpressionValidator(
+                        QRegularExpression(QStringLiteral("[0-9]*")), e));
+                }
+                QObject::connect(e, &QLineEdit::textEdited, widget_.get(), [this, id](const QString& s) {
+                    if (ControlState* state = dialog_.FindControl(id)) {
+                        SecureWipe(state->text);
+                        state->text = FromQ(s);
+                    }
+                });
+                w = e;
+                break;
+            }
+            case ControlKind::CheckBox: {
+                auto* b = new QCheckBox(ToQ(t->text), widget_.get());
+                QObject::connect(b, &QCheckBox::clicked, widget_.get(), [this, id] {
+                    dialog_.HandleCommand(id);
+                });
+                w = b;
+                break;
+            }
+            case ControlKind::Tree: {
+                auto* tree = new QTreeWidget(widget_.get());
+                tree->setHeaderHidden(true);
+                tree->setRootIsDecorated(true);
+                QObject::connect(tree, &QTreeWidget::currentItemChanged, widget_.get(),
+                                 [this, id](QTreeWidgetItem* item, QTreeWidgetItem*) {
+                                     if (syncing_) return;
+                                     if (ControlState* state = dialog_.FindControl(id)) {
+                                         state->selected =
+                                             item ? item->data(0, Qt::UserRole).value<qulonglong>()
+                                                  : 0;
+                                     }
+                                 });
+                w = tree;
+                break;
+            }
+            case ControlKind::Progress: {
+                auto* p = new QProgressBar(widget_.get());
+                p->setTextVisible(false);
+                w = p;
+                break;
+            }
+            case ControlKind::Icon: {
+                auto* l = new QLabel(widget_.get());
+                l->setPixmap(AppIcon().pixmap(32, 32));
+                l->setGeometry(du.X(t->x), du.Y(t->y), 32, 32);
+                return;
+            }
+            case ControlKind::Static:
+                w = new QLabel(ToQ(t->text), widget_.get());
+                break;
+        }
+        w->setGeometry(du.X(t->x), du.Y(t->y), du.X(t->cx), du.Y(t->cy));
+        if (id != resources::kNoControlId) widgets_[id] = w;
+        if (c.kind != ControlKind::Static) Sync(c);
+    }
+
+    void Sync(ControlState& c) {
+        QWidget* w = Find(c.id);
+        if (w == nullptr) return;
+        const QSignalBlocker block(w);
+        w->setEnabled(c.enabled);
+        if (auto* e = qobject_cast<QLineEdit*>(w)) {
+            if (FromQ(e->text()) != c.text) e->setText(ToQ(c.text));
+        } else if (auto* b = qobject_cast<QCheckBox*>(w)) {
+            b->setChecked(c.checked != 0);
+        } else if (auto* p = qobject_cast<QProgressBar*>(w)) {
+            p->setRange(c.rangeLow, c.rangeHigh);
+            p->setValue(c.position);
+        } else if (auto* tree = qobject_cast<QTreeWidget*>(w)) {
+            SyncTree(*tree, c);
+        }
+    }
+
+    void SyncTree(QTreeWidget& tree, ControlState& c) {
+        syncing_ = true;
+        if (c.items.empty()) {
+            tree.clear();
+            items_.clear();
+        }
+        for (const auto& item : c.items) {
+            QTreeWidgetItem*& q = items_[item.handle];
+            if (q == nullptr) {
+                QTreeWidgetItem* parent = item.parent != 0 ? items_[item.parent] : nullptr;
+                q = parent != nullptr ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(&tree);
+                q->setData(0, Qt::UserRole, QVariant::fromValue<qulonglong>(item.handle));
+                if (parent != nullptr) parent->setExpanded(true);
+            }
+            if (q->text(0) != ToQ(item.text)) q->setText(0, ToQ(item.text));
+            const unsigned image = (item.state >> 12) & 0xF;
+            if (q->data(0, Qt::UserRole + 1).toUInt() != image || image == 0) {
+                q->setData(0, Qt::UserRole + 1, image);
+                q->setIcon(0, image != 0 ? StateImage(static_cast<int>(image)) : QIcon());
+            }
+        }
+        QTreeWidgetItem* selected = c.selected != 0 ? items_[c.selected] : nullptr;
+        if (tree.currentItem() != selected) tree.setCurrentItem(selected);
+        syncing_ = false;
+    }
+
+    QtHost& host_;
+    CDialog& dialog_;
+    std::unique_ptr<QDialog> widget_;
+    std::map<int, QWidget*> widgets_;
+    std::map<HTREEITEM, QTreeWidgetItem*> items_;
+    bool syncing_ = false;
+};
+
+QtHost::QtHost() = default;
+QtHost::~QtHost() = default;
+
+std::unique_ptr<HostWindow> QtHost::CreateHostWindow(CDialog& dialog) {
+    QWidget* parent = open_.empty() ? nullptr : open_.back()->Widget();
+    return std::make_unique<Window>(*this, dialog, parent);
+}
+
+int QtHost::MessageBox(std::string_view text, std::string_view caption, unsigned /*type*/) {
+    QWidget* parent = open_.empty() ? nullptr : open_.back()->Widget();
+    QMessageBox box(QMessageBox::Warning, ToQ(caption), ToQ(text), QMessageBox::Ok, parent);
+    box.setWindowIcon(AppIcon());
+    box.exec();
+    return 1;
+}
+
+std::optional<std::string> QtHost::ChooseFile(const FileChooserRequest& request) {
+    QWidget* parent = open_.empty() ? nullptr : open_.back()->Widget();
+    QStringList filters;
+    for (const auto& f : request.filters) {
+        filters << ToQ(f.description) + QStringLiteral(" (") + ToQ(f.pattern) + QStringLiteral(")");
+    }
+    QFileDialog chooser(parent);
+    chooser.setFileMode(QFileDialog::ExistingFile);
+    chooser.setAcceptMode(QFileDialog::AcceptOpen);
+    chooser.setNameFilters(filters);
+    chooser.setOption(QFileDialog::DontUseNativeDialog);
+    if (!request.initialLocation.empty()) {
+        // The stored value is a file's full path: open in its folder with the file selected.
+        const QFileInfo info(ToQ(request.initialLocation));
+        if (info.isDir()) {
+            chooser.setDirectory(info.absoluteFilePath());
+        } else {
+            chooser.setDirectory(info.absolutePath());
+            chooser.selectFile(info.fileName());
+        }
+    }
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return FromQ(QFileInfo(chooser.selectedFiles().first()).absoluteFilePath());
+}
+
+int RunWithQtHost(int argc, char** argv, const std::function<int()>& body) {
+    QApplication application(argc, argv);
+    // Dialogs come and go; the process ends when the program says so, not on the last close.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(AppIcon());
+    QtEventLoop loop;
+    net::EventLoop::SetCurrent(&loop);
+    QtHost host;
+    SetCurrentHost(&host);
+    const int code = body();
+    SetCurrentHost(nullptr);
+    net::EventLoop::SetCurrent(nullptr);
+    return code;
+}
+
+}  // namespace omblor::framework
