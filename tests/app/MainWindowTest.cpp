@@ -1,0 +1,142 @@
+// The real program in the console host, driven through stdin as a scripted operator would.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/RunProgram.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using omblor::testing::ProgramResult;
+using omblor::testing::RunProgram;
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("omblor-main-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        hive_ = (dir_ / "HKLM.reg").string();
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    ProgramResult Run(const std::vector<std::string>& args, const std::string& input,
+                      std::map<std::string, std::string> env = {}) {
+        env["OMBLOR_UI"] = "console";
+        env["OMBLOR_HKLM"] = hive_;
+        return RunProgram("omblor", args, input, env);
+    }
+    void StoreAddress(const char* dword) {
+        std::ofstream(hive_) << "Windows Registry Editor Version 5.00\n\n"
+                                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvik\\OMBLOR\\Settings]\n"
+                                "\"IPAddr\"=dword:"
+                             << dword << "\n";
+    }
+    std::string Hive() const {
+        std::ifstream in(hive_);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    fs::path dir_;
+    std::string hive_;
+};
+
+constexpr const char* kAddressBoxes =
+    "1000 edit enabled \"10\"\n1001 edit enabled \"1\"\n1002 edit enabled \"2\"\n"
+    "1003 edit enabled \"3\"\n";
+
+TEST_F(MainWindow, command_line_fills_the_window_and_dismiss_exits_255) {
+    const auto r = Run({"-I10.1.2.3", "-F//c/apps/x_APP.s19"}, "dump\ncancel\n");
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_NE(r.out.find("[open 102 \"DRUVANE\"]\n1 button enabled \"Update\" [focus]\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(kAddressBoxes), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("1006 edit enabled \"//c/apps/x_APP.s19\""), std::string::npos);
+    EXPECT_NE(r.out.find("1012 checkbox enabled \"Reboot when complete\" checked=1"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("[end 102 2]"), std::string::npos);
+}
+
+TEST_F(MainWindow, stored_address_is_used_unless_a_switch_replaces_it) {
+    StoreAddress("0a010203");
+    EXPECT_NE(Run({}, "dump\n").out.find(kAddressBoxes), std::string::npos);
+    const auto bogus = Run({"-Ibogus"}, "dump\n");
+    EXPECT_NE(bogus.out.find("1000 edit enabled \"0\"\n1001 edit enabled \"0\""),
+              std::string::npos)
+        << bogus.out;
+    EXPECT_EQ(bogus.exitCode, 255);  // end of input: the operator left, as if Esc were pressed
+}
+
+TEST_F(MainWindow, a_box_over_255_stops_the_update_with_the_focus_on_it) {
+    const auto r = Run({"-I10.1.2.3"}, "set 1002 300\nclick 1\nok\ndump\nclick 2\n");
+    EXPECT_NE(r.out.find("[message \"omblor\"]\nEnter an integer between 0 and 255.\n[/message]\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("1002 edit enabled \"300\" [focus]"), std::string::npos) << r.out;
+    EXPECT_EQ(Hive().find("IPAddr"), std::string::npos);
+    EXPECT_EQ(r.exitCode, 255);
+}
+
+TEST_F(MainWindow, an_empty_box_fails_and_trailing_text_after_a_number_is_ignored) {
+    const auto empty = Run({"-I10.1.2.3"}, "set 1001 \nclick 1\nok\ndump\n");
+    EXPECT_NE(empty.out.find("Enter an integer between 0 and 255."), std::string::npos);
+    EXPECT_NE(empty.out.find("1001 edit enabled \"\" [focus]"), std::string::npos) << empty.out;
+
+    const auto trailing = Run({"-I10.1.2.3"}, "set 1000  127abc\nclick 1004\nok\ndump\n");
+    EXPECT_EQ(trailing.out.find("Enter an integer"), std::string::npos) << trailing.out;
+}
+
+TEST_F(MainWindow, zero_address_is_refused_and_not_stored) {
+    const auto r = Run({}, "click 1\nok\ncancel\n");
+    EXPECT_NE(r.out.find("[message \"omblor\"]\nInvalid IP address \n[/message]"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(Hive().find("IPAddr"), std::string::npos);
+}
+
+TEST_F(MainWindow, browse_fills_the_box_and_remembers_the_full_path) {
+    const auto r = Run({}, "click 1005\nchoose /tmp/apps/x_APP.s19\ndump\nclick 1005\ncancel\n");
+    EXPECT_NE(r.out.find("[chooser \"Application Files *_APP.s19\" \"*_APP.s19\" initial=\"\"]"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("1006 edit enabled \"/tmp/apps/x_APP.s19\""), std::string::npos);
+    EXPECT_NE(r.out.find("initial=\"/tmp/apps/x_APP.s19\"]"), std::string::npos);
+    EXPECT_NE(Hive().find("\"FileDir\"=\"/tmp/apps/x_APP.s19\""), std::string::npos) << Hive();
+
+    const auto cancelled = Run({"-Fkeep_APP.s19"}, "click 1005\ncancel\ndump\n");
+    EXPECT_NE(cancelled.out.find("1006 edit enabled \"keep_APP.s19\""), std::string::npos);
+}
+
+TEST_F(MainWindow, system_menu_item_opens_the_about_box_and_returns) {
+    const auto r = Run({"-I10.1.2.3"}, "menu 16\ndump\nclick 1\ndump\n");
+    EXPECT_NE(r.out.find("[open 100 \"About Druvane\"]"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Version " ), std::string::npos);
+    EXPECT_NE(r.out.find("[end 100 1]"), std::string::npos);
+    EXPECT_NE(r.out.find(kAddressBoxes), std::string::npos);
+}
+
+TEST_F(MainWindow, unknown_actions_are_reported_and_change_nothing) {
+    const auto r = Run({}, "ok\nclick 4242\nset 9 x\nfrobnicate\nchoose /x\n");
+    for (const char* line : {"[ignored ok]", "[ignored click 4242]", "[ignored set 9 x]",
+                             "[ignored frobnicate]", "[ignored choose /x]"}) {
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    }
+}
+
+TEST_F(MainWindow, socket_service_failure_shows_its_message_and_exits_0) {
+    const auto r = Run({}, "", {{"OMBLOR_TEST_FAIL_SOCKET_STARTUP", "1"}});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out,
+              "[message \"omblor\"]\nWindows sockets initialization failed.\n[/message]\n");
+}
+
+}  // namespace

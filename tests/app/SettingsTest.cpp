@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/Registry.h"
+#include "app/Settings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace omblor::app;
+
+// Each test gets its own hive file in a fresh folder.
+class SettingsHive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("omblor-hive-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        hive_ = folder_ / "Tarvik" / "HKLM.reg";
+        ::setenv("OMBLOR_HKLM", hive_.c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("OMBLOR_HKLM");
+        fs::remove_all(folder_);
+    }
+    std::string HiveText() const {
+        std::ifstream in(hive_);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    void WriteHive(const std::string& text) {
+        fs::create_directories(hive_.parent_path());
+        std::ofstream(hive_) << text;
+    }
+    Hive Parsed() const { return ParseHive(HiveText()); }
+    const RegValue* Value(const Hive& hive, std::string_view name) const {
+        for (const auto& k : hive.keys) {
+            if (k.path != "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvik\\OMBLOR\\Settings") continue;
+            for (const auto& v : k.values) {
+                if (v.name == name) return &v;
+            }
+        }
+        return nullptr;
+    }
+
+    fs::path folder_;
+    fs::path hive_;
+};
+
+TEST_F(SettingsHive, fresh_hive_reads_defaults_and_creates_only_the_root_key) {
+    EXPECT_EQ(LoadIpAddrSetting(), 0U);
+    EXPECT_EQ(LoadFileDirSetting(), "");
+    const Hive hive = Parsed();
+    bool root = false;
+    for (const auto& k : hive.keys) {
+        if (k.path == "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvik\\OMBLOR") root = true;
+        EXPECT_EQ(k.path.find("Settings"), std::string::npos) << k.path;
+    }
+    EXPECT_TRUE(root);
+}
+
+TEST_F(SettingsHive, address_is_stored_as_a_little_endian_dword) {
+    SaveIpAddrSetting(0x0A000001);
+    EXPECT_NE(HiveText().find("\"IPAddr\"=dword:0a000001"), std::string::npos) << HiveText();
+    const RegValue* v = Value(Parsed(), "IPAddr");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->type, REG_DWORD);
+    EXPECT_EQ(v->data, (std::vector<BYTE>{0x01, 0x00, 0x00, 0x0A}));
+    EXPECT_EQ(LoadIpAddrSetting(), 0x0A000001U);
+}
+
+TEST_F(SettingsHive, file_path_round_trips_with_its_terminating_nul) {
+    SaveFileDirSetting("/home/op/apps/x \"quoted\" \\ back_APP.s19");
+    const RegValue* v = Value(Parsed(), "FileDir");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->type, REG_SZ);
+    EXPECT_EQ(v->data.back(), 0);
+    EXPECT_EQ(LoadFileDirSetting(), "/home/op/apps/x \"quoted\" \\ back_APP.s19");
+}
+
+TEST_F(SettingsHive, odd_stored_values_read_by_their_bytes) {
+    struct Case {
+        const char* line;
+        std::uint32_t address;
+        const char* path;
+    };
+    const Case cases[] = {
+        // FileDir without NUL reads as the full text.
+        {"\"FileDir\"=hex(1):2f,61,62", 0, "/ab"},
+        // Text up to the first NUL only; any type is read as raw bytes.
+        {"\"FileDir\"=hex(3):2f,61,00,62", 0, "/a"},
+        // IPAddr of another type but 4 bytes is accepted; any other size is not.
+        {"\"IPAddr\"=hex:03,02,01,0a", 0x0A010203, ""},
+        {"\"IPAddr\"=hex(4):03,02,01", 0, ""},
+        {"\"IPAddr\"=hex(4):03,02,01,0a,00", 0, ""},
+        {"\"IPAddr\"=\"10.1.2.3\"", 0, ""},  // 9 bytes
+    };
+    for (const auto& c : cases) {
+        WriteHive(std::string("Windows Registry Editor Version 5.00\n\n"
+                              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvik\\OMBLOR\\Settings]\n") +
+                  c.line + "\n");
+        EXPECT_EQ(LoadIpAddrSetting(), c.address) << c.line;
+        EXPECT_EQ(LoadFileDirSetting(), c.path) << c.line;
+    }
+}
+
+TEST_F(SettingsHive, values_of_any_type_survive_a_rewrite_byte_for_byte) {
+    WriteHive(
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvik\\OMBLOR\\Settings]\r\n"
+        "\"FileDir\"=hex(1):2f,61,62\r\n"
+        "\"Other\"=hex(7):61,00,62,00,00,\\\r\n  00\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Else]\r\n@=\"x\"\r\n");
+    SaveIpAddrSetting(0xC0A80132);
+    const Hive hive = Parsed();
+    EXPECT_FALSE(hive.damaged);
+    const RegValue* other = Value(hive, "Other");
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(other->type, 7U);
+    EXPECT_EQ(other->data, (std::vector<BYTE>{0x61, 0, 0x62, 0, 0, 0}));
+    const RegValue* file = Value(hive, "FileDir");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->data, (std::vector<BYTE>{0x2f, 0x61, 0x62}));
+    EXPECT_NE(HiveText().find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Else]\n@=\"x\""), std::string::npos);
+    EXPECT_EQ(LoadIpAddrSetting(), 0xC0A80132U);
+}
+
+TEST_F(SettingsHive, damaged_hive_reads_what_it_can_and_keeps_a_copy_before_rewriting) {
+    const std::string garbage =
+        "\x01\x02 not a hive\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvik\\OMBLOR\\Settings]\n"
+        "\"IPAddr\"=dword:0a000001\n"
+        "\"Broken\"=hex(1):zz\n";
+    WriteHive(garbage);
+    EXPECT_EQ(LoadIpAddrSetting(), 0x0A000001U);
+    SaveFileDirSetting("/x_APP.s19");
+    EXPECT_EQ(LoadIpAddrSetting(), 0x0A000001U);
+    EXPECT_EQ(LoadFileDirSetting(), "/x_APP.s19");
+    std::ifstream aside(hive_.string() + ".damaged");
+    std::stringstream s;
+    s << aside.rdbuf();
+    EXPECT_EQ(s.str(), garbage);
+}
+
+TEST_F(SettingsHive, unusable_location_gives_silent_defaults) {
+    // A hive whose folder would have to be made inside a plain file cannot exist; this holds
+    // even for root, who can write anywhere else.
+    fs::create_directories(folder_);
+    std::ofstream(folder_ / "plain") << "x";
+    ::setenv("OMBLOR_HKLM", (folder_ / "plain" / "HKLM.reg").c_str(), 1);
+    SaveIpAddrSetting(0x0A000001);
+    SaveFileDirSetting("/x");
+    EXPECT_EQ(LoadIpAddrSetting(), 0U);
+    EXPECT_EQ(LoadFileDirSetting(), "");
+}
+
+TEST_F(SettingsHive, an_unreadable_hive_is_never_replaced) {
+    WriteHive("Windows Registry Editor Version 5.00\n");
+    fs::remove(hive_);
+    fs::create_directory(hive_);  // a folder where the file should be: open works, read fails
+    SaveIpAddrSetting(0x0A000001);
+    EXPECT_TRUE(fs::is_directory(hive_));
+    EXPECT_EQ(LoadIpAddrSetting(), 0U);
+}
+
+TEST_F(SettingsHive, registry_calls_keep_their_size_and_type_rules) {
+    HKEY root = 0;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tarvik\\OMBLOR\\", 0, nullptr,
+                              REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &root, nullptr),
+              ERROR_SUCCESS);
+    HKEY settings = 0;
+    EXPECT_EQ(RegOpenKeyExA(root, "Settings", 0, KEY_ALL_ACCESS, &settings), ERROR_FILE_NOT_FOUND);
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyExA(root, "Settings", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &settings,
+                              &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+    const BYTE data[] = {1, 2, 3, 4, 5};
+    ASSERT_EQ(RegSetValueExA(settings, "V", 0, 0x42, data, sizeof data), ERROR_SUCCESS);
+    DWORD type = 0;
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(settings, "v", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, 0x42U);
+    EXPECT_EQ(size, 5U);
+    BYTE small[4] = {};
+    size = sizeof small;
+    EXPECT_EQ(RegQueryValueExA(settings, "V", nullptr, nullptr, small, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, 5U);
+    EXPECT_EQ(RegCloseKey(settings), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(settings), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegCloseKey(root), ERROR_SUCCESS);
+}
+
+}  // namespace
