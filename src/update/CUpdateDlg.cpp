@@ -1,0 +1,148 @@
+#include "update/CUpdateDlg.h"
+
+#include <string>
+
+#include "framework/CDataExchange.h"
+#include "framework/MessageBox.h"
+#include "image/AppImageReader.h"
+#include "resources/ResourceIds.h"
+#include "update/CPassDlg.h"
+#include "update/ModuleLine.h"
+#include "update/TarvikUpdateSocket.h"
+
+namespace omblor::update {
+
+using framework::AfxMessageBox;
+using framework::IDCANCEL;
+using framework::IDOK;
+
+namespace {
+constexpr unsigned kTickMs = 1000;
+constexpr int kSilentTicks = 30;
+
+// The reader's messages go to the operator as message boxes, one each.
+class MessageBoxSink final : public image::MessageSink {
+public:
+    void Show(std::string_view text) override { AfxMessageBox(text); }
+};
+}  // namespace
+
+CUpdateDlg::CUpdateDlg(std::string_view fileName, std::uint32_t address, int rebootWhenComplete,
+                       CDialog* parent)
+    : CDialog(resources::IDD_UPDATE, parent),
+      fileName_(fileName),
+      address_(address),
+      reboot_(rebootWhenComplete) {}
+
+CUpdateDlg::~CUpdateDlg() {
+    socket_.reset();  // closes the connection
+    image_.reset();
+    framework::SecureWipe(password_);
+}
+
+framework::MessageMap CUpdateDlg::GetMessageMap() const {
+    static constexpr auto kTimer = &CUpdateDlg::OnTimer;
+    static const framework::MessageMapEntry kMap[] = {
+        framework::OnTimerEntry<CUpdateDlg>(&kTimer),
+    };
+    return kMap;
+}
+
+void CUpdateDlg::DoDataExchange(framework::CDataExchange* pDX) {
+    framework::DDX_Control(pDX, IDCANCEL, cancelButton_);
+    framework::DDX_Control(pDX, resources::IDC_PROGRESS, progress_);
+}
+
+bool CUpdateDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    silence_ = 0;
+    timerId_ = SetTimer(1, kTickMs);
+    progress_.SetRange(0, 100);
+    progress_.SetPos(0);
+    MessageBoxSink sink;
+    image_ = image::LoadAppImage(fileName_, sink);
+    if (!image_) {
+        OnCancel();
+        return true;
+    }
+    socket_ = std::make_unique<TarvikUpdateSocket>(*this, address_, port);
+    return true;
+}
+
+void CUpdateDlg::OnTimer(std::uintptr_t /*id*/) {
+    if (ending_) return;
+    if (++silence_ >= kSilentTicks) EndWithError(std::string_view("298 Timed out").substr(3));
+}
+
+void CUpdateDlg::EndWithError(std::string_view text) {
+    if (ending_) return;
+    ending_ = true;
+    silence_ = 0;
+    // A credentials prompt still open belongs to an update that is over.
+    if (openPrompt_ != nullptr) openPrompt_->EndDialog(IDCANCEL);
+    AfxMessageBox("Error:" + std::string(text));
+    KillTimer(timerId_);
+    CDialog::OnCancel();
+}
+
+void CUpdateDlg::OnCancel() {
+    if (completed_ != 0) {
+        ending_ = true;
+        CDialog::OnOK();
+        return;
+    }
+    ending_ = true;
+    if (openPrompt_ != nullptr) openPrompt_->EndDialog(IDCANCEL);
+    KillTimer(timerId_);
+    EndDialog(IDCANCEL);
+}
+
+void CUpdateDlg::SendBytes(const void* data, std::size_t length) {
+    if (socket_) socket_->Send(data, static_cast<int>(length));
+}
+
+void CUpdateDlg::OnModuleLine(std::int32_t code, char* line) {
+    silence_ = 0;
+    if (ending_) return;  // the outcome is decided; later lines change nothing
+    if (code == 100) {
+        platformName_ = PlatformNameOf(line);
+    } else if (code == 101) {
+        CPassDlg prompt;
+        openPrompt_ = &prompt;
+        const int result = prompt.DoModal();
+        openPrompt_ = nullptr;
+        if (ending_) return;
+        if (result == IDOK) {
+            password_ = prompt.password;
+            std::string reply = CredentialsReply(prompt.userName, password_);
+            SendBytes(reply.data(), reply.size());
+            framework::SecureWipe(reply);
+        } else {
+            OnCancel();
+        }
+    } else if (code == 102) {
+        const auto header = PlatformAccepts(platformName_, image_->headerText)
+                                ? ImageHeaderReply(image_->baseAddress, image_->length)
+                                : ImageHeaderReply(0, 0);
+        SendBytes(header.data(), header.size());
+    } else if (code == 103) {
+        // One Send of the whole image, straight from its buffer; the socket layer queues what
+        // the connection cannot take at once and reports the whole count.
+        const int sent = socket_ ? socket_->Send(image_->Data(), static_cast<int>(image_->length)) : -1;
+        if (sent != static_cast<int>(image_->length)) AfxMessageBox("Send Error");
+    } else if (code == 105) {
+        const char choice = reboot_ != 0 ? 'R' : 'D';
+        SendBytes(&choice, 1);
+    } else if (code == 106 || code == 107) {
+        completed_ = 1;
+        OnCancel();
+    } else if (code >= 201 && code <= 300) {
+        // The text from the line's fourth character; a line of just the code shows nothing more.
+        std::string_view text(line);
+        EndWithError(text.size() > 3 ? text.substr(3) : std::string_view());
+    } else if (code >= 301) {
+        progress_.SetPos(code - 300);
+    }
+}
+
+}  // namespace omblor::update

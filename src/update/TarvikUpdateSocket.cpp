@@ -1,0 +1,66 @@
+#include "update/TarvikUpdateSocket.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "framework/MessageBox.h"
+#include "update/ModuleLine.h"
+#include "update/UpdateSocketOwner.h"
+
+namespace omblor::update {
+
+TarvikUpdateSocket::TarvikUpdateSocket(UpdateSocketOwner& owner, std::uint32_t address,
+                                       std::uint16_t port)
+    : owner_(owner), peer_(net::CAsyncSocket::MakeAddress(address, port)) {
+    if (!Create(0, SOCK_STREAM, net::FD_READ | net::FD_CONNECT)) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Error on Connect = %ld for %d",
+                      static_cast<long>(net::WSAGetLastError()), 0);
+        framework::AfxMessageBox(text);
+        return;
+    }
+    ConnectHelper(reinterpret_cast<const sockaddr*>(&peer_), sizeof peer_);
+}
+
+TarvikUpdateSocket::~TarvikUpdateSocket() = default;
+
+void TarvikUpdateSocket::OnConnect(int errorCode) {
+    if (errorCode != 0) owner_.EndWithError(std::string_view("299 Connect error").substr(3));
+}
+
+void TarvikUpdateSocket::OnReceive(int errorCode) {
+    if (errorCode != 0) {
+        owner_.EndWithError(std::string_view("299 Receive error").substr(3));
+        return;
+    }
+    if (handling_) return;
+    for (;;) {
+        char byte = 0;
+        const int got = Receive(&byte, 1);
+        if (got == 0) return;  // the module closed the stream; the time-out decides
+        if (got < 0) {
+            const int error = net::WSAGetLastError();
+            if (error != EWOULDBLOCK && error != EAGAIN && error != EINTR) {
+                owner_.EndWithError(std::string_view("299 Receive error").substr(3));
+            }
+            return;
+        }
+        switch (framer_.Push(byte)) {
+            case LineFramer::Result::NeedMore:
+                break;
+            case LineFramer::Result::Line: {
+                handling_ = true;
+                owner_.OnModuleLine(ParseLineCode(framer_.Text()), framer_.Text());
+                handling_ = false;
+                framer_.Reset();
+                break;
+            }
+            case LineFramer::Result::TooLong:
+                owner_.EndWithError(" Line too long");
+                break;
+        }
+    }
+}
+
+}  // namespace omblor::update

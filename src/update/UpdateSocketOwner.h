@@ -1,0 +1,19 @@
+// What the update socket needs of the dialog that owns it: each complete module line, and an
+// end with an error text. An interface so that the socket can be tested without a window.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace omblor::update {
+
+class UpdateSocketOwner {
+public:
+    virtual void OnModuleLine(std::int32_t code, char* line) = 0;
+    virtual void EndWithError(std::string_view text) = 0;
+
+protected:
+    ~UpdateSocketOwner() = default;
+};
+
+}  // namespace omblor::update
