@@ -3,11 +3,13 @@
 #include "app/CAboutDlg.h"
 #include "app/CommandLine.h"
 #include "app/Settings.h"
+#include "discovery/CIdFindDlg.h"
 #include "framework/CDataExchange.h"
 #include "framework/CFileDialog.h"
 #include "framework/MessageBox.h"
 #include "resources/ResourceIds.h"
 #include "resources/Strings.h"
+#include "update/CUpdateDlg.h"
 
 namespace omblor::app {
 
@@ -98,7 +100,15 @@ void COmblorDlg::OnBrowse() {
 }
 
 void COmblorDlg::OnFind() {
-    UpdateData(true);  // keeps what was typed; a failing box does not stop Find
+    UpdateData(true);  // keeps what was typed, since the boxes are refilled below; a failing
+                       // box does not stop Find
+    discovery::CIdFindDlg find(this);
+    if (find.DoModal() == IDOK && find.resultAddress != 0) {
+        SaveIpAddrSetting(find.resultAddress);
+        SetAddress(find.resultAddress);
+        UpdateData(false);
+        return;
+    }
     AfxMessageBox("IP not set");
 }
 
@@ -110,7 +120,15 @@ void COmblorDlg::OnUpdate() {
         return;
     }
     SaveIpAddrSetting(address);
-    AfxMessageBox("Update Failed");
+    // The update dialog lives to the end of this handler, so the connection stays open until
+    // the final message has been dismissed.
+    update::CUpdateDlg update(fileName, address, rebootWhenComplete, this);
+    if (update.DoModal() == IDOK) {
+        if (autoMode == 0) AfxMessageBox("Programming Completed without Error.");
+        CDialog::OnOK();
+    } else {
+        AfxMessageBox("Update Failed");
+    }
 }
 
 }  // namespace omblor::app

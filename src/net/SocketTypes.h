@@ -20,6 +20,7 @@ enum SocketEvent : long {
     FD_CONNECT = 0x10,
     FD_CLOSE = 0x20,
 };
-inline constexpr long kAllSocketEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
+inline constexpr long kAllSocketEvents =
+    FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
 
 }  // namespace omblor::net

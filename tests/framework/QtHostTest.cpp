@@ -24,7 +24,7 @@ QWidget* OpenDialog() {
 }
 
 TEST(QtHost, main_window_takes_typing_and_dismiss_ends_it) {
-    ::setenv("OMBLOR_HKLM", "/nonexistent-dir/x/HKLM.reg", 1);
+    ::setenv("OMBLOR_HKLM", "/dev/null/HKLM.reg", 1);
     int argc = 1;
     char name[] = "omblor";
     char* argv[] = {name, nullptr};

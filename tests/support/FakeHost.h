@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+
 #include "framework/Host.h"
+#include "framework/WinTypes.h"
 #include "net/PollEventLoop.h"
 
 namespace omblor::testing {

@@ -1,0 +1,38 @@
+#include "net/SendQueue.h"
+
+#include <algorithm>
+
+namespace omblor::net {
+
+void SendQueue::Append(std::span<const std::byte> bytes) {
+    if (bytes.empty()) return;
+    chunks_.emplace_back(bytes.begin(), bytes.end());
+    size_ += bytes.size();
+}
+
+std::span<const std::byte> SendQueue::Front() const {
+    if (chunks_.empty()) return {};
+    return std::span<const std::byte>(chunks_.front()).subspan(offset_);
+}
+
+void SendQueue::Consume(std::size_t count) {
+    while (count > 0 && !chunks_.empty()) {
+        const std::size_t left = chunks_.front().size() - offset_;
+        const std::size_t taken = std::min(count, left);
+        offset_ += taken;
+        size_ -= taken;
+        count -= taken;
+        if (offset_ == chunks_.front().size()) {
+            chunks_.pop_front();
+            offset_ = 0;
+        }
+    }
+}
+
+void SendQueue::Clear() {
+    chunks_.clear();
+    offset_ = 0;
+    size_ = 0;
+}
+
+}  // namespace omblor::net

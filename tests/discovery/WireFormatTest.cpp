@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "discovery/Datagrams.h"
+#include "discovery/ReplyBuilder.h"
+#include "discovery/ReplyReader.h"
+#include "discovery/ReplyRecord.h"
+
+namespace omblor::discovery {
+namespace {
+
+using testing::Mac;
+using testing::ReplyBuilder;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr Ipv4Address kModule{{10, 1, 2, 3}};
+constexpr Ipv4Address kElsewhere{{10, 9, 9, 9}};
+constexpr Ipv4Address kZero{};
+
+Bytes Concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(Request, is_magic_type_and_148_zero_bytes) {
+    Bytes expected{'T', 'R', 'V', 'K', 'R'};
+    expected.resize(153, 0);
+    const auto request = BuildRequest();
+    EXPECT_EQ(Bytes(request.begin(), request.end()), expected);
+}
+
+TEST(Acknowledgement, names_interfaces_with_the_disagreement_flag) {
+    const ReplyRecord agreeing = ReplyBuilder{.mac = Mac(0x34, 0x12)}.From(kModule).record;
+    // Extension marker set and neither address is the source: does not agree.
+    const ReplyRecord disagreeing =
+        ReplyBuilder{.mac = Mac(0x34, 0x12), .configured = kElsewhere, .active = kElsewhere}
+            .From(kModule)
+            .record;
+    const Bytes frame{'T', 'R', 'V', '2', 'V'};
+    const Bytes end(5, 0);
+    struct Case {
+        const char* name;
+        std::vector<AckEntry> entries;
+        Bytes expected;
+    };
+    const std::vector<Case> cases{
+        {"empty", {}, Concat(frame, end)},
+        {"agreeing", {{&agreeing, kModule}}, Concat(Concat(frame, {0x12, 0x34}), end)},
+        {"not agreeing", {{&disagreeing, kModule}}, Concat(Concat(frame, {0x92, 0x34}), end)},
+        {"in given order",
+         {{&disagreeing, kModule}, {&agreeing, kModule}},
+         Concat(Concat(frame, {0x92, 0x34, 0x12, 0x34}), end)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(BuildAcknowledgement(c.entries), c.expected) << c.name;
+    }
+}
+
+TEST(Acknowledgement, keeps_the_first_745_entries_within_1500_bytes) {
+    std::vector<ReplyRecord> records;
+    for (int i = 0; i < 800; ++i) {
+        records.push_back(ReplyBuilder{
+            .mac = Mac(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8))}
+                              .From(kModule)
+                              .record);
+    }
+    std::vector<AckEntry> entries;
+    for (const auto& r : records) entries.push_back({&r, kModule});
+
+    const Bytes ack = BuildAcknowledgement(entries);
+    ASSERT_EQ(ack.size(), 1500U);
+    // Entry 744 is the last one sent; the five zero bytes follow it.
+    EXPECT_EQ(ack[5 + 2 * 744], 744 >> 8);
+    EXPECT_EQ(ack[5 + 2 * 744 + 1], 744 & 0xFF);
+    EXPECT_EQ(Bytes(ack.end() - 5, ack.end()), Bytes(5, 0));
+}
+
+TEST(ReplyReader, reads_the_record_fields) {
+    const ReplyBuilder builder{.mac = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55},
+                               .identity = {0x02, 0, 0, 0, 0, 0x77},
+                               .type = 2,
+                               .configured = kModule,
+                               .active = Ipv4Address{{192, 168, 1, 5}}};
+    const Bytes datagram = builder.Datagram();
+    const ParsedReply reply = builder.From(kModule);
+    EXPECT_TRUE(
+        std::equal(datagram.begin() + 5, datagram.begin() + 153, reply.record.Bytes().begin()));
+    EXPECT_EQ(reply.record.RecordLength(), 148U);
+    EXPECT_EQ(reply.record.ConfiguredAddress(), kModule);
+    EXPECT_EQ(reply.record.InterfaceMac(), builder.mac);
+    EXPECT_EQ(reply.record.DeviceIdentity(), builder.identity);
+    EXPECT_EQ(reply.record.InterfaceType(), 2);
+    EXPECT_TRUE(reply.record.HasActiveAddress());
+    EXPECT_EQ(reply.record.ActiveAddress(), (Ipv4Address{{192, 168, 1, 5}}));
+    EXPECT_EQ(reply.source, kModule);
+}
+
+TEST(ReplyReader, takes_platform_name_and_application_text_by_their_rules) {
+    const std::string hundred(100, 'P');
+    struct Case {
+        const char* name;
+        std::string texts;
+        std::string platform;
+        std::string application;
+    };
+    const std::vector<Case> cases{
+        {"fixed part only", "", "", ""},
+        {"both names", std::string("QX19\0App\0", 9), "QX19", ":App"},
+        {"Unknown application", std::string("QX19\0Unknown\0", 13), "QX19", ""},
+        {"one-character application", std::string("QX19\0A\0", 7), "QX19", ":A"},
+        {"application without its NUL", std::string("QX19\0AB", 7), "QX19", ":AB"},
+        {"single byte after the NUL", std::string("QX19\0A", 6), "QX19", ""},
+        {"platform without NUL", "QX19", "QX19", ""},
+        {"empty application name", std::string("QX19\0\0\0", 7), "QX19", ":"},
+        {"100-character platform", hundred + std::string("\0App\0", 5), hundred.substr(0, 79),
+         ":App"},
+        {"application cut to 199", std::string("Q\0", 2) + std::string(300, 'a'), "Q",
+         ":" + std::string(199, 'a')},
+    };
+    for (const Case& c : cases) {
+        const ParsedReply reply = ReplyBuilder{.texts = c.texts}.From(kModule);
+        EXPECT_EQ(reply.platformName, c.platform) << c.name;
+        EXPECT_EQ(reply.applicationText, c.application) << c.name;
+    }
+}
+
+TEST(ReplyReader, relayed_reply_takes_its_source_from_the_trailer) {
+    const Bytes datagram =
+        Concat(ReplyBuilder{.texts = std::string("QX19\0App\0", 9)}.Datagram(), {10, 0, 0, 7});
+    const auto reading = ReadReply(datagram, kRelayAddress);
+    const auto* reply = std::get_if<ParsedReply>(&reading);
+    ASSERT_NE(reply, nullptr);
+    EXPECT_EQ(reply->source, (Ipv4Address{{10, 0, 0, 7}}));
+    // The trailer is not part of the application name.
+    EXPECT_EQ(reply->applicationText, ":App");
+
+    // Only 127.0.0.1 relays; the same bytes from elsewhere keep their sender.
+    const auto direct = ReadReply(datagram, Ipv4Address{{127, 0, 0, 2}});
+    ASSERT_TRUE(std::holds_alternative<ParsedReply>(direct));
+    EXPECT_EQ(std::get<ParsedReply>(direct).source, (Ipv4Address{{127, 0, 0, 2}}));
+}
+
+TEST(ReplyReader, drops_each_malformed_datagram_for_its_own_reason) {
+    const Bytes good = ReplyBuilder{}.Datagram();
+    Bytes wrongMagic = good;
+    wrongMagic[3] = 'X';
+    const auto request = BuildRequest();
+    const Bytes fixedOnly(good.begin(), good.begin() + 153);
+    const Bytes relayedFixedOnly = Concat(fixedOnly, {10, 0, 0, 7});
+    struct Case {
+        const char* name;
+        Bytes datagram;
+        Ipv4Address sender;
+        ReplyDrop expected;
+    };
+    const std::vector<Case> cases{
+        {"relay without trailer", {'K', 'V', 'T'}, kRelayAddress, ReplyDrop::MissingRelayTrailer},
+        {"empty relay", {}, kRelayAddress, ReplyDrop::MissingRelayTrailer},
+        {"empty", {}, kModule, ReplyDrop::WrongMagic},
+        {"shorter than the magic", {'K', 'V'}, kModule, ReplyDrop::WrongMagic},
+        {"wrong magic", wrongMagic, kModule, ReplyDrop::WrongMagic},
+        {"our own request", Bytes(request.begin(), request.end()), kModule, ReplyDrop::WrongMagic},
+        {"our own acknowledgement", BuildAcknowledgement({}), kModule, ReplyDrop::WrongMagic},
+        {"fixed part cut short", Bytes(good.begin(), good.begin() + 152), kModule,
+         ReplyDrop::Truncated},
+        {"relayed, short once the trailer is off", Bytes(good.begin(), good.begin() + 155),
+         kRelayAddress, ReplyDrop::Truncated},
+        {"record length below 148", ReplyBuilder{.recordLength = 147}.Datagram(), kModule,
+         ReplyDrop::BadRecordLength},
+        {"record length past the end", ReplyBuilder{.recordLength = 149, .texts = ""}.Datagram(),
+         kModule, ReplyDrop::BadRecordLength},
+        {"huge record length", ReplyBuilder{.recordLength = 0xFFFFFFFF}.Datagram(), kModule,
+         ReplyDrop::BadRecordLength},
+        // The trailer is not part of the record either.
+        {"record length reaching into the trailer",
+         Concat(ReplyBuilder{.recordLength = 152, .texts = ""}.Datagram(), {10, 0, 0, 7}),
+         kRelayAddress, ReplyDrop::BadRecordLength},
+    };
+    for (const Case& c : cases) {
+        const auto reading = ReadReply(c.datagram, c.sender);
+        const auto* drop = std::get_if<ReplyDrop>(&reading);
+        ASSERT_NE(drop, nullptr) << c.name;
+        EXPECT_EQ(*drop, c.expected) << c.name;
+    }
+    // The edges that are still accepted.
+    EXPECT_TRUE(std::holds_alternative<ParsedReply>(ReadReply(fixedOnly, kModule)));
+    EXPECT_TRUE(std::holds_alternative<ParsedReply>(ReadReply(relayedFixedOnly, kRelayAddress)));
+    EXPECT_TRUE(std::holds_alternative<ParsedReply>(
+        ReadReply(ReplyBuilder{.recordLength = 157}.Datagram(), kModule)));
+}
+
+TEST(AddressRules, agreement_and_usable_address) {
+    constexpr Ipv4Address kActive{{192, 168, 1, 5}};
+    struct Case {
+        const char* name;
+        Ipv4Address configured;
+        std::optional<Ipv4Address> active;
+        bool agrees;
+        Ipv4Address usable;
+    };
+    const std::vector<Case> cases{
+        {"no marker, configured elsewhere", kElsewhere, std::nullopt, true, kModule},
+        {"no marker, DHCP", kZero, std::nullopt, true, kModule},
+        {"active is the source", kElsewhere, kModule, true, kModule},
+        {"configured is the source", kModule, kElsewhere, true, kModule},
+        {"both elsewhere", kElsewhere, kActive, false, kActive},
+        {"both elsewhere, no active", kElsewhere, kZero, false, kElsewhere},
+        {"no address at all", kZero, kZero, false, kZero},
+    };
+    for (const Case& c : cases) {
+        const ReplyRecord record =
+            ReplyBuilder{.configured = c.configured, .active = c.active}.From(kModule).record;
+        EXPECT_EQ(AgreesWithSource(record, kModule), c.agrees) << c.name;
+        EXPECT_EQ(UsableAddress(record, kModule), c.usable) << c.name;
+    }
+}
+
+TEST(AddressRules, active_address_is_ignored_without_the_marker) {
+    Bytes datagram = ReplyBuilder{.configured = kElsewhere}.Datagram();
+    // Active address bytes set but marker 0xAB: the reply still agrees.
+    datagram[130] = 0xAB;
+    datagram[131] = 10;
+    const ReplyRecord record = std::get<ParsedReply>(ReadReply(datagram, kModule)).record;
+    EXPECT_FALSE(record.HasActiveAddress());
+    EXPECT_TRUE(AgreesWithSource(record, kModule));
+}
+
+TEST(DeviceKey, is_the_identity_unless_it_is_all_zero) {
+    const MacAddress identity{0, 0, 0, 0, 0, 1};
+    EXPECT_EQ(DeviceKey(ReplyBuilder{.mac = Mac(9), .identity = identity}.From(kModule).record),
+              identity);
+    EXPECT_EQ(DeviceKey(ReplyBuilder{.mac = Mac(9)}.From(kModule).record), Mac(9));
+}
+
+TEST(CompareMac, orders_bytes_as_unsigned_from_the_first) {
+    struct Case {
+        MacAddress a;
+        MacAddress b;
+        int expected;
+    };
+    const std::vector<Case> cases{
+        {{2, 0, 0, 0, 0, 1}, {2, 0, 0, 0, 0, 2}, -1},
+        {{2, 0, 0, 0, 0, 2}, {2, 0, 0, 0, 0, 1}, 1},
+        {{2, 0, 0, 0, 0, 2}, {2, 0, 0, 0, 0, 2}, 0},
+        {{0x80, 0, 0, 0, 0, 0}, {0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 1},
+        {{0, 0xFF, 0, 0, 0, 0}, {1, 0, 0, 0, 0, 0}, -1},
+    };
+    for (const Case& c : cases) EXPECT_EQ(CompareMac(c.a, c.b), c.expected);
+}
+
+TEST(InterfaceType, is_named_modulo_three_but_only_1_is_wireless) {
+    const std::vector<std::pair<std::uint8_t, std::string_view>> names{
+        {0, "Ethernet"}, {1, "WiFi"}, {2, "Ethernet2"},
+        {3, "Ethernet"}, {4, "WiFi"}, {255, "Ethernet"}};
+    for (const auto& [type, name] : names) EXPECT_EQ(InterfaceTypeName(type), name) << int{type};
+    EXPECT_TRUE(IsWireless(1));
+    EXPECT_FALSE(IsWireless(4));
+}
+
+}  // namespace
+}  // namespace omblor::discovery

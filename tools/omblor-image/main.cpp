@@ -1,0 +1,128 @@
+// omblor-image: reads an application file with the same reader the update uses, and either
+// describes the image or writes its bytes. Refusals print the reader's messages on stderr.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Sha256.h"
+#include "image/AppImageReader.h"
+
+namespace {
+
+using omblor::image::AppImage;
+
+constexpr int kExitRefused = 1;
+constexpr int kExitUsage = 2;
+
+constexpr std::string_view kUsage =
+    "usage: omblor-image info FILE\n"
+    "       omblor-image convert FILE OUT.bin\n";
+
+void Print(std::FILE* to, std::string_view text) { std::fwrite(text.data(), 1, text.size(), to); }
+
+// Line and column (both from 1) of a file offset; line ends are LF, CR LF or a lone CR.
+std::pair<std::size_t, std::size_t> LineOf(const std::string& path, std::size_t offset) {
+    std::ifstream in(path, std::ios::binary);
+    std::size_t line = 1;
+    std::size_t column = 1;
+    char previous = 0;
+    for (std::size_t i = 0; i < offset; ++i) {
+        char c = 0;
+        if (!in.get(c)) break;
+        if (c == '\n' && previous == '\r') {
+            // The LF of a CR LF: the CR already started the line.
+        } else if (c == '\n' || c == '\r') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+        previous = c;
+    }
+    return {line, column};
+}
+
+// Messages as they stand, one after the other; a message without a final newline gets one so
+// the next starts on its own line.
+class StderrSink final : public omblor::image::MessageSink {
+public:
+    explicit StderrSink(std::string path) : path_(std::move(path)) {}
+
+    void Show(std::string_view text) override {
+        Print(stderr, text);
+        if (text.empty() || text.back() != '\n') Print(stderr, "\n");
+    }
+
+    void OnRecordAt(std::size_t fileOffset) override {
+        const auto [line, column] = LineOf(path_, fileOffset);
+        std::fprintf(stderr, "%s:%zu:%zu: record at byte offset %zu\n", path_.c_str(), line, column,
+                     fileOffset);
+    }
+
+private:
+    std::string path_;
+};
+
+std::optional<AppImage> Load(const std::string& path) {
+    StderrSink sink(path);
+    return omblor::image::LoadAppImage(path, sink);
+}
+
+int Info(const std::string& path) {
+    const auto image = Load(path);
+    if (!image) return kExitRefused;
+    std::printf("header: %s\n", image->headerText.c_str());
+    std::printf("base: 0x%08X\n", static_cast<unsigned>(image->baseAddress));
+    std::printf("length: %u (0x%X)\n", static_cast<unsigned>(image->length),
+                static_cast<unsigned>(image->length));
+    std::printf("sha256: %s\n", omblor::tools::Sha256::HexOf(image->Bytes()).c_str());
+    return 0;
+}
+
+bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Written beside the target and renamed over it, so a script never sees half an image.
+int Convert(const std::string& path, const std::string& out) {
+    const auto image = Load(path);
+    if (!image) return kExitRefused;
+    const std::string temporary = out + ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    bool ok = fd >= 0 && WriteAll(fd, image->Bytes());
+    if (fd >= 0 && ::close(fd) != 0) ok = false;
+    if (ok && std::rename(temporary.c_str(), out.c_str()) != 0) ok = false;
+    if (!ok) {
+        std::fprintf(stderr, "omblor-image: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
+        ::unlink(temporary.c_str());
+        return kExitRefused;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 2 && args[0] == "info") return Info(args[1]);
+    if (args.size() == 3 && args[0] == "convert") return Convert(args[1], args[2]);
+    Print(stderr, kUsage);
+    return kExitUsage;
+}
