@@ -3,14 +3,14 @@
 #include "app/COmblorDlg.h"
 #include "framework/MessageBox.h"
 #include "framework/WinTypes.h"
-#include "app/SocketStartup.h"
+#include "net/SocketService.h"
 #include "resources/ResourceIds.h"
 #include "resources/Strings.h"
 
 namespace omblor::app {
 
 bool COmblorApp::InitInstance() {
-    if (!StartSocketService()) {
+    if (!net::StartSocketService(1, 1)) {
         framework::AfxMessageBox(resources::LoadStringResource(resources::IDS_SOCKETS_INIT_FAILED));
         return false;
     }

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+#include "framework/CDialog.h"
 #include "framework/Host.h"
 #include "framework/WinTypes.h"
 #include "net/PollEventLoop.h"
@@ -25,16 +26,25 @@ public:
         net::EventLoop::SetCurrent(nullptr);
     }
 
-    std::unique_ptr<framework::HostWindow> CreateHostWindow(framework::CDialog&) override {
+    std::unique_ptr<framework::HostWindow> CreateHostWindow(framework::CDialog& dialog) override {
         struct Window final : framework::HostWindow {
-            void Shown() override {}
-            void ControlChanged(int) override {}
+            Window(FakeHost& h, framework::CDialog& d) : host(h), dialog(d) {}
+            void Shown() override {
+                if (host.onShown) host.onShown(dialog);
+            }
+            void ControlChanged(int id) override {
+                const auto* c = dialog.FindControl(id);
+                if (c != nullptr && c->kind == resources::ControlKind::Progress) {
+                    host.progress.push_back(c->position);
+                }
+            }
             void FocusChanged(int) override {}
-            void SelectAllText(int id) override { selected = id; }
-            void Ended(int) override {}
-            int selected = 0;
+            void SelectAllText(int) override {}
+            void Ended(int result) override { host.ended.emplace_back(dialog.TemplateId(), result); }
+            FakeHost& host;
+            framework::CDialog& dialog;
         };
-        return std::make_unique<Window>();
+        return std::make_unique<Window>(*this, dialog);
     }
     int MessageBox(std::string_view text, std::string_view caption, unsigned) override {
         messages.emplace_back(text);
@@ -48,6 +58,10 @@ public:
     }
 
     net::PollEventLoop loop;
+    // Called as each dialog's modal loop starts; a test may act on the dialog from here.
+    std::function<void(framework::CDialog&)> onShown;
+    std::vector<int> progress;                   // positions shown, in order
+    std::vector<std::pair<int, int>> ended;      // (template, result) of each closed dialog
     std::vector<std::string> messages;
     std::vector<std::string> captions;
     std::function<void(const std::string&)> onMessage;

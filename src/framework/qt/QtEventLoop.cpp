@@ -9,6 +9,8 @@ namespace {
 // Deleting a notifier or timer from inside its own signal is not allowed; let Qt do it later.
 void Discard(QObject* object) {
     if (object == nullptr) return;
+    // The descriptor may be closed right after this; stop polling it now.
+    if (auto* notifier = qobject_cast<QSocketNotifier*>(object)) notifier->setEnabled(false);
     object->disconnect();
     object->deleteLater();
 }

@@ -13,7 +13,7 @@
 
 namespace omblor::framework {
 
-class QtEventLoop final : public net::EventLoop {
+class QtEventLoop : public net::EventLoop {
 public:
     QtEventLoop();
     ~QtEventLoop() override;
