@@ -12,7 +12,8 @@ std::string ItemLabel(const DeviceRecord& device) {
         label += configured ? " at " : " DHCP'd at ";
         return label + address;
     }
-    // The configured form has two blanks before "at"; modules' users know the lists this way.
+    // Two blanks before "at" in the configured form, one in the DHCP'd form, as it has always
+    // been shown.
     std::string label = device.platformName;
     label += configured ? "  at " : " DHCP'd at ";
     return label + address + " running " + device.applicationText;
