@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include "app/COmblorDlg.h"
+#include "update/CPassDlg.h"
 #include "framework/qt/QtHost.h"
 #include "net/EventLoop.h"
 
@@ -51,6 +52,32 @@ TEST(QtHost, main_window_takes_typing_and_dismiss_ends_it) {
     EXPECT_EQ(code, omblor::framework::IDCANCEL);
     EXPECT_EQ(typed, "192");
     EXPECT_GT(ticks, 5);
+}
+
+TEST(QtHost, enter_in_the_credentials_prompt_is_ok_and_takes_the_hidden_password) {
+    int argc = 1;
+    char name[] = "omblor";
+    char* argv[] = {name, nullptr};
+    bool hidden = false;
+    std::string password;
+    const int code = omblor::framework::RunWithQtHost(argc, argv, [&] {
+        omblor::update::CPassDlg prompt;
+        omblor::net::ScopedTimer act(200ms, omblor::net::Repeat::No, [&] {
+            QWidget* window = QApplication::activeModalWidget();
+            ASSERT_NE(window, nullptr);
+            const auto edits = window->findChildren<QLineEdit*>();
+            ASSERT_EQ(edits.size(), 2);
+            hidden = edits[1]->echoMode() == QLineEdit::Password;
+            QTest::keyClicks(edits[1], QStringLiteral("pw"));
+            QTest::keyClick(edits[1], Qt::Key_Return);
+        });
+        const int result = prompt.DoModal();
+        password = prompt.password;
+        return result;
+    });
+    EXPECT_EQ(code, omblor::framework::IDOK);
+    EXPECT_TRUE(hidden);
+    EXPECT_EQ(password, "pw");
 }
 
 }  // namespace

@@ -1,0 +1,115 @@
+// The console host in-process, reading actions from a pipe: modal boxes nest and the loop keeps
+// delivering timer ticks and socket events while one is open.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "framework/CDataExchange.h"
+#include "framework/CDialog.h"
+#include "framework/MessageBox.h"
+#include "framework/console/ConsoleHost.h"
+#include "net/CAsyncSocket.h"
+#include "net/PollEventLoop.h"
+#include "net/UniqueFd.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using omblor::framework::ConsoleHost;
+using omblor::net::CAsyncSocket;
+using omblor::net::UniqueFd;
+
+struct Counting final : CAsyncSocket {
+    void OnReceive(int) override {
+        char b[64];
+        sockaddr_in from{};
+        socklen_t len = sizeof from;
+        if (ReceiveFromHelper(b, sizeof b, reinterpret_cast<sockaddr*>(&from), &len) > 0) ++got;
+    }
+    int got = 0;
+};
+
+struct Console : ::testing::Test {
+    Console() {
+        int fds[2];
+        EXPECT_EQ(::pipe(fds), 0);
+        input.Reset(fds[0]);
+        feed.Reset(fds[1]);
+        out = std::tmpfile();
+        omblor::net::EventLoop::SetCurrent(&loop);
+        host = std::make_unique<ConsoleHost>(input.Get(), out);
+        omblor::framework::SetCurrentHost(host.get());
+    }
+    ~Console() override {
+        omblor::framework::SetCurrentHost(nullptr);
+        host.reset();
+        omblor::net::EventLoop::SetCurrent(nullptr);
+        std::fclose(out);
+    }
+    std::string Output() const {
+        std::rewind(out);
+        std::string text;
+        char buffer[4096];
+        while (const auto n = std::fread(buffer, 1, sizeof buffer, out)) text.append(buffer, n);
+        return text;
+    }
+    void Feed(std::string_view text) const {
+        ASSERT_EQ(::write(feed.Get(), text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+    omblor::net::PollEventLoop loop;
+    UniqueFd input;
+    UniqueFd feed;
+    std::FILE* out = nullptr;
+    std::unique_ptr<ConsoleHost> host;
+};
+
+TEST_F(Console, a_message_box_keeps_ticks_and_datagrams_flowing_until_ok) {
+    Counting receiver;
+    Counting sender;
+    ASSERT_TRUE(receiver.Create(0, SOCK_DGRAM, omblor::net::FD_READ, "127.0.0.1"));
+    ASSERT_TRUE(sender.Create(0, SOCK_DGRAM, 0, "127.0.0.1"));
+    const sockaddr_in to = CAsyncSocket::MakeAddress(0x7F000001, receiver.LocalPort());
+    int ticks = 0;
+    omblor::net::ScopedTimer tick(10ms, omblor::net::Repeat::Yes, [&] {
+        ++ticks;
+        sender.SendToHelper("x", 1, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        if (ticks == 5) Feed("ok\n");
+    });
+    EXPECT_EQ(omblor::framework::AfxMessageBox("Trailing blank \nand a line"), 1);
+    EXPECT_GE(ticks, 5);
+    EXPECT_GE(receiver.got, 4);
+    EXPECT_EQ(Output(), "[message \"omblor\"]\nTrailing blank \nand a line\n[/message]\n");
+}
+
+TEST_F(Console, end_of_input_closes_boxes_and_cancels_waiting_dialogs) {
+    feed.Reset();
+    omblor::framework::CDialog dialog(131);
+    EXPECT_EQ(dialog.DoModal(), 2);
+    omblor::framework::AfxMessageBox("gone");
+    EXPECT_EQ(Output(),
+              "[open 131 \"Password needed\"]\n[end 131 2]\n[message \"omblor\"]\ngone\n[/message]\n");
+}
+
+TEST_F(Console, a_password_shows_masked_and_ok_takes_it) {
+    struct Prompt final : omblor::framework::CDialog {
+        Prompt() : CDialog(131) {}
+        std::string user;
+        std::string password;
+        void DoDataExchange(omblor::framework::CDataExchange* pDX) override {
+            omblor::framework::DDX_Text(pDX, 1013, user);
+            omblor::framework::DDX_Text(pDX, 1014, password);
+        }
+    } prompt;
+    Feed("dump\nset 1014 s3cret\nset 1013 op\ndump\nclick 1\n");
+    EXPECT_EQ(prompt.DoModal(), 1);
+    EXPECT_EQ(prompt.password, "s3cret");
+    const std::string out = Output();
+    EXPECT_NE(out.find("1 button enabled \"OK\" [focus]\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("1014 edit enabled \"******\"\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("s3cret"), std::string::npos);
+}
+
+}  // namespace
