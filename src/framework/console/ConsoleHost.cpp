@@ -156,6 +156,8 @@ std::optional<std::string> ConsoleHost::ChooseFile(const FileChooserRequest& req
 }
 
 void ConsoleHost::Push(Modal* modal) {
+    // Every caller pops its entry before the entry goes out of scope.
+    // cppcheck-suppress danglingLifetime
     stack_.push_back(modal);
     OperatorMayHaveLeft();
 }
