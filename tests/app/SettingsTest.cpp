@@ -70,7 +70,8 @@ TEST_F(SettingsHive, fresh_hive_reads_defaults_and_creates_only_the_root_key) {
 TEST_F(SettingsHive, address_is_stored_as_a_little_endian_dword) {
     SaveIpAddrSetting(0x0A000001);
     EXPECT_NE(HiveText().find("\"IPAddr\"=dword:0a000001"), std::string::npos) << HiveText();
-    const RegValue* v = Value(Parsed(), "IPAddr");
+    const Hive hive = Parsed();
+    const RegValue* v = Value(hive, "IPAddr");
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(v->type, REG_DWORD);
     EXPECT_EQ(v->data, (std::vector<BYTE>{0x01, 0x00, 0x00, 0x0A}));
@@ -79,7 +80,8 @@ TEST_F(SettingsHive, address_is_stored_as_a_little_endian_dword) {
 
 TEST_F(SettingsHive, file_path_round_trips_with_its_terminating_nul) {
     SaveFileDirSetting("/home/op/apps/x \"quoted\" \\ back_APP.s19");
-    const RegValue* v = Value(Parsed(), "FileDir");
+    const Hive hive = Parsed();
+    const RegValue* v = Value(hive, "FileDir");
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(v->type, REG_SZ);
     EXPECT_EQ(v->data.back(), 0);
