@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <map>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -20,5 +21,32 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
                          const std::string& input,
                          const std::map<std::string, std::string>& env = {},
                          std::chrono::seconds limit = std::chrono::seconds(60));
+
+}  // namespace omblor::testing
+
+namespace omblor::testing {
+
+// A program left running while the test does other things (the simulated module): started with
+// its stdout on a pipe, waited for until it prints a given line, then collected.
+class BackgroundProgram {
+public:
+    BackgroundProgram(const std::string& program, const std::vector<std::string>& args);
+    BackgroundProgram(const BackgroundProgram&) = delete;
+    BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+    ~BackgroundProgram();
+
+    // Reads its output until a line starting with `prefix` shows; false if it ends or the limit
+    // passes first.
+    bool WaitForLine(std::string_view prefix, std::chrono::seconds limit = std::chrono::seconds(10));
+    // Waits for it to end (killing it after `limit`) and returns its exit code and all output.
+    ProgramResult Finish(std::chrono::seconds limit = std::chrono::seconds(60));
+
+private:
+    bool ReadSome(int timeoutMs);
+    int pid_ = -1;
+    int out_ = -1;
+    std::string output_;
+    bool ended_ = false;
+};
 
 }  // namespace omblor::testing

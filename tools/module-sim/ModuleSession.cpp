@@ -85,8 +85,12 @@ void ModuleSession::Begin(Step step) {
             if (length_ == 0) Got();
             return;
         case Step::Progress:
-            for (int k = 1; k <= options_.progressLines; ++k) {
-                Line(std::to_string(300 + 100 * k / options_.progressLines) + " Programming");
+            if (!options_.progressCodes.empty()) {
+                for (const int code : options_.progressCodes) Line(std::to_string(code) + " Programming");
+            } else {
+                for (int k = 1; k <= options_.progressLines; ++k) {
+                    Line(std::to_string(300 + 100 * k / options_.progressLines) + " Programming");
+                }
             }
             Begin(Step::Reboot);
             return;

@@ -23,6 +23,7 @@ the module's side of one update exchange per connection.
   --user U --password P  ask for credentials (code 101); a wrong pair gets "251 Bad credentials"
   --expect-length N      refuse an image header whose length is not N
   --progress N           progress lines to send (default 4, codes 325..400)
+  --progress-codes A,B   send exactly these progress codes
   --complete-code C      106 or 107 (default 106)
   --fail-at STEP         send the failure line instead of STEP's line
   --fail-line TEXT       the failure line (default "250 Flash write failed")
@@ -123,6 +124,20 @@ std::optional<SimOptions> ParseSimOptions(const std::vector<std::string>& args,
         } else if (a == "--progress") {
             if (!number(0, 1000, n)) return std::nullopt;
             o.progressLines = static_cast<int>(n);
+        } else if (a == "--progress-codes") {
+            if ((v = value()) == nullptr) return std::nullopt;
+            std::size_t start = 0;
+            while (start <= v->size()) {
+                const auto comma = v->find(',', start);
+                const std::string part = v->substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+                if (!Number(part, -2147483647LL, 2147483647LL, n)) {
+                    message = "module-sim: bad progress code " + part;
+                    return std::nullopt;
+                }
+                o.progressCodes.push_back(static_cast<int>(n));
+                if (comma == std::string::npos) break;
+                start = comma + 1;
+            }
         } else if (a == "--complete-code") {
             if (!number(106, 107, n)) return std::nullopt;
             o.completeCode = static_cast<int>(n);

@@ -24,6 +24,7 @@ struct SimOptions {
     std::string password;
     std::optional<std::uint32_t> expectLength;
     int progressLines = 4;
+    std::vector<int> progressCodes;  // explicit progress codes instead of progressLines
     int completeCode = 106;
 
     std::optional<Step> failAt;  // send failLine instead of this step's line
