@@ -58,6 +58,11 @@ std::vector<int> ParsePath(std::string_view path) {
     return out;
 }
 
+std::string CurrentFolder() {
+    char buffer[4096];
+    return ::getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string(".");
+}
+
 bool ParseInt(std::string_view text, int& value) {
     if (text.empty() || text.size() > 9) return false;
     int v = 0;
@@ -275,7 +280,8 @@ void ConsoleHost::Apply(const std::string& line) {
                 break;
             case Modal::Kind::Chooser:
                 if (verb == "choose" && !rest.empty()) {
-                    top->chosen = rest;
+                    // The chooser hands back a full path, as a window's chooser would.
+                    top->chosen = rest.front() == '/' ? rest : CurrentFolder() + "/" + rest;
                     top->done = true;
                     applied = true;
                 } else if (verb == "cancel" && rest.empty()) {
