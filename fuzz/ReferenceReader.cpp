@@ -42,8 +42,8 @@ struct Reader {
         std::uint32_t base = 0;
         std::vector<std::uint8_t>& out = result.image;
         while (p < text.size()) {
-            const bool record = text[p] == 'S' && p + 1 < text.size() && text[p + 1] >= '1' &&
-                                text[p + 1] <= '8';
+            const bool record =
+                text[p] == 'S' && p + 1 < text.size() && text[p + 1] >= '1' && text[p + 1] <= '8';
             if (!record) {
                 ++p;
                 continue;
@@ -51,7 +51,8 @@ struct Reader {
             const int type = text[p + 1] - '0';
             if (p + 4 > text.size()) return Fail(p, {"S record cut short by end of file \n"});
             const unsigned count = Byte(p + 2);
-            if (p + 4 + 2 * count > text.size()) return Fail(p, {"S record cut short by end of file \n"});
+            if (p + 4 + 2 * count > text.size())
+                return Fail(p, {"S record cut short by end of file \n"});
             unsigned sum = count;
             for (unsigned i = 0; i < count; ++i) sum += Byte(p + 4 + 2 * i);
             sum &= 0xFF;
@@ -62,9 +63,11 @@ struct Reader {
             }
             static const unsigned kAddressBytes[9] = {0, 2, 3, 4, 5, 0, 0, 4, 3};
             const unsigned addressBytes = kAddressBytes[type];
-            if (count < addressBytes + 1) return Fail(p, {"S record count too small for its address \n"});
+            if (count < addressBytes + 1)
+                return Fail(p, {"S record count too small for its address \n"});
             std::uint32_t address = 0;
-            for (unsigned i = 0; i < addressBytes; ++i) address = (address << 8) | Byte(p + 4 + 2 * i);
+            for (unsigned i = 0; i < addressBytes; ++i)
+                address = (address << 8) | Byte(p + 4 + 2 * i);
             const std::size_t dataAt = p + 4 + 2 * addressBytes;
             if (type >= 5) {
                 p = dataAt;

@@ -16,6 +16,7 @@
 #include "image/Hex.h"
 #include "image/InPlaceConverter.h"
 #include "image/ReaderMessages.h"
+#include "image/TextSource.h"
 
 namespace omblor::image {
 
@@ -25,7 +26,7 @@ namespace {
 constexpr std::uint64_t kMaxFileSize = std::numeric_limits<std::uint32_t>::max() - 1;
 
 class FileHandle {
-public:
+  public:
     explicit FileHandle(int fd) : fd_(fd) {}
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
@@ -34,24 +35,32 @@ public:
     }
     [[nodiscard]] int get() const { return fd_; }
 
-private:
+  private:
     int fd_ = -1;
 };
 
-// Reads up to size bytes; fewer if the file shrank meanwhile. Nothing on a read error.
-std::optional<std::size_t> ReadAll(int fd, std::uint8_t* into, std::size_t size) {
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(fd, into + got, size - got);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return std::nullopt;
+// The file's text, a stretch at a time, never more than the size it had when opened.
+class FileText final : public TextSource {
+  public:
+    FileText(int fd, std::size_t size) : fd_(fd), left_(size) {}
+
+    std::optional<std::size_t> Read(std::uint8_t* into, std::size_t room) override {
+        const std::size_t want = std::min(room, left_);
+        if (want == 0) return 0;
+        for (;;) {
+            const ssize_t n = ::read(fd_, into, want);
+            if (n >= 0) {
+                left_ -= static_cast<std::size_t>(n);
+                return static_cast<std::size_t>(n);  // 0 when the file shrank meanwhile
+            }
+            if (errno != EINTR) return std::nullopt;
         }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
     }
-    return got;
-}
+
+  private:
+    int fd_ = -1;
+    std::size_t left_ = 0;
+};
 }  // namespace
 
 void ConvertSlashPath(std::string& path) {
@@ -66,7 +75,8 @@ void ShowChecksumError(std::uint8_t sum, MessageSink& sink) {
     std::array<char, 32> text{};
     constexpr std::string_view prefix = messages::kChecksumErrorPrefix;
     std::copy(prefix.begin(), prefix.end(), text.begin());
-    auto* end = std::to_chars(text.data() + prefix.size(), text.data() + text.size() - 1, sum, 16).ptr;
+    auto* end =
+        std::to_chars(text.data() + prefix.size(), text.data() + text.size() - 1, sum, 16).ptr;
     *end++ = '\n';
     sink.Show(std::string_view(text.data(), static_cast<std::size_t>(end - text.data())));
 }
@@ -114,13 +124,9 @@ std::optional<AppImage> LoadAppImage(std::string_view path, MessageSink& sink) {
         sink.Show(messages::kOutOfMemory);
         return std::nullopt;
     }
-    const auto got = ReadAll(file.get(), buffer->data(), static_cast<std::size_t>(size));
-    if (!got) {
-        sink.Show(messages::kReadFailed);
-        return std::nullopt;
-    }
+    FileText text(file.get(), static_cast<std::size_t>(size));
     auto converted =
-        InPlaceConverter::Convert(std::span(buffer->data(), buffer->size()), *got, sink);
+        InPlaceConverter::Convert(std::span(buffer->data(), buffer->size()), text, sink);
     if (!converted) return std::nullopt;
 
     AppImage image;

@@ -48,6 +48,16 @@ std::uint8_t DecodeHex(const std::uint8_t* text, std::size_t count, std::uint8_t
 // The sum modulo 256 of the count bytes spelt at text, without storing them.
 std::uint8_t SumHex(const std::uint8_t* text, std::size_t count);
 
+// How many characters DecodeHexWide reads for count bytes: whole blocks of 16 bytes.
+constexpr std::size_t WideReach(std::size_t count) {
+    return (count + 15) / 16 * 32;
+}
+
+// Decodes count bytes rounded up to whole blocks into out (room for WideReach(count) / 2
+// bytes), reading WideReach(count) characters, and returns the sum of the first count bytes.
+// For records decoded whole into a scratch array, where reading a little past is allowed.
+std::uint8_t DecodeHexWide(const std::uint8_t* text, std::size_t count, std::uint8_t* out);
+
 // The plain one-byte-at-a-time forms, kept for checking the fast ones.
 std::uint8_t DecodeHexScalar(const std::uint8_t* text, std::size_t count, std::uint8_t* out);
 

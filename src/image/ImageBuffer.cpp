@@ -12,7 +12,9 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // Below this a mapping gains nothing, and heap memory keeps AddressSanitizer's view exact.
 constexpr std::size_t kMapThreshold = kHugePage;
 
-std::size_t RoundUp(std::size_t value, std::size_t unit) { return (value + unit - 1) / unit * unit; }
+std::size_t RoundUp(std::size_t value, std::size_t unit) {
+    return (value + unit - 1) / unit * unit;
+}
 }  // namespace
 
 ImageBuffer::ImageBuffer(ImageBuffer&& other) noexcept
@@ -30,7 +32,9 @@ ImageBuffer& ImageBuffer::operator=(ImageBuffer&& other) noexcept {
     return *this;
 }
 
-ImageBuffer::~ImageBuffer() { Release(); }
+ImageBuffer::~ImageBuffer() {
+    Release();
+}
 
 void ImageBuffer::Release() {
     if (data_ == nullptr) return;
@@ -59,7 +63,8 @@ std::optional<ImageBuffer> ImageBuffer::Allocate(std::size_t size) {
     // hand the unused ends back.
     const std::size_t length = RoundUp(size, kHugePage);
     const std::size_t reserve = length + kHugePage;
-    void* map = ::mmap(nullptr, reserve, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* map =
+        ::mmap(nullptr, reserve, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (map == MAP_FAILED) return std::nullopt;
     auto* raw = static_cast<std::uint8_t*>(map);
     const auto address = reinterpret_cast<std::uintptr_t>(raw);

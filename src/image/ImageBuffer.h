@@ -11,7 +11,7 @@
 namespace omblor::image {
 
 class ImageBuffer {
-public:
+  public:
     ImageBuffer() = default;
     ImageBuffer(ImageBuffer&& other) noexcept;
     ImageBuffer& operator=(ImageBuffer&& other) noexcept;
@@ -26,7 +26,7 @@ public:
     [[nodiscard]] const std::uint8_t* data() const { return data_; }
     [[nodiscard]] std::size_t size() const { return size_; }
 
-private:
+  private:
     void Release();
 
     std::uint8_t* data_ = nullptr;

@@ -1,7 +1,7 @@
 // Turns S-record text into the image over the same buffer: header line, record scan, order and
 // gap rules, end padding. The output position never passes the text still to be read, which
-// is what lets one buffer serve both. It does not open files; LoadAppImage does, and fuzzing
-// and tests hand it text directly.
+// is what lets one buffer serve both. It opens no files: LoadAppImage hands it a TextSource for
+// the file, and fuzzing and tests hand it text directly.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +12,7 @@
 
 #include "image/MessageSink.h"
 #include "image/SRecordType.h"
+#include "image/TextSource.h"
 
 namespace omblor::image {
 
@@ -22,44 +23,58 @@ struct ConvertedImage {
 };
 
 class InPlaceConverter {
-public:
+  public:
     static constexpr std::size_t kMaxHeaderText = 79;
 
-    // buffer holds the text in its first textSize bytes and has room for at least one byte
-    // more, where a zero is placed. On success the image is the first `length` bytes of buffer;
-    // on failure the messages have gone to sink and the buffer holds nothing of use.
+    // buffer holds the whole text in its first textSize bytes and has room for one byte more,
+    // where a zero is placed. On success the image is the first `length` bytes of buffer; on
+    // failure the messages have gone to sink and the buffer holds nothing of use.
     static std::optional<ConvertedImage> Convert(std::span<std::uint8_t> buffer,
                                                  std::size_t textSize, MessageSink& sink);
 
-private:
+    // As above, with the text read from source as the scan needs it, into buffer, at most
+    // buffer.size() - 1 bytes of it.
+    static std::optional<ConvertedImage> Convert(std::span<std::uint8_t> buffer, TextSource& source,
+                                                 MessageSink& sink);
+
+  private:
     enum class Step { Next, Fail };
 
-    InPlaceConverter(std::span<std::uint8_t> buffer, std::size_t textSize, MessageSink& sink);
+    InPlaceConverter(std::span<std::uint8_t> buffer, std::size_t filled, TextSource* source,
+                     MessageSink& sink);
 
     std::optional<ConvertedImage> Run();
+    // Where the scan starts: after the header line, whose text goes to headerText.
     std::size_t ReadHeader(std::string& headerText);
-    // The offset of the next 'S' at or after from, or textEnd_ when none is left.
-    std::size_t FindS(std::size_t from);
+    // The offset of the next 'S' at or after from, or nothing at the end of the text.
+    std::optional<std::size_t> FindS(std::size_t from);
     Step Record(std::size_t at, SRecordType type, std::size_t& resume);
     Step Refuse(std::size_t at, std::string_view text);
     Step RefuseChecksum(std::size_t at, std::uint8_t sum);
+    Step RefuseCutShort(std::size_t at);
 
-    // Whether [0, end) holds no zero byte, i.e. lies inside the text.
+    // Whether [0, end) is all text: read, and free of the zero byte that ends the text.
     bool InText(std::size_t end) {
         while (clean_ < end) {
-            if (clean_ >= textEnd_) return false;
+            if (ended_) return false;
             Extend();
         }
         return true;
     }
+    // Moves clean_ on by one stretch, reading more text first when it has caught up.
     void Extend();
 
+    std::span<std::uint8_t> buffer_;
     std::uint8_t* text_ = nullptr;
-    // The text ends at its first zero byte. That is only searched for a stretch ahead of the
-    // scan, so the search runs over text that is about to be decoded anyway.
-    std::size_t textEnd_ = 0;
-    std::size_t clean_ = 0;
+    TextSource* source_ = nullptr;
     MessageSink* sink_ = nullptr;
+    // [0, filled_) has been read; [0, clean_) is known to hold no zero byte. Once ended_, the
+    // text ends at clean_, where a zero byte stands.
+    std::size_t filled_ = 0;
+    std::size_t clean_ = 0;
+    bool sourceDone_ = false;
+    bool ended_ = false;
+    bool readFailed_ = false;
 
     bool haveData_ = false;
     std::size_t output_ = 0;

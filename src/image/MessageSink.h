@@ -10,7 +10,7 @@
 namespace omblor::image {
 
 class MessageSink {
-public:
+  public:
     virtual ~MessageSink() = default;
 
     // One message, trailing blanks and newlines included.

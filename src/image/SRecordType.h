@@ -16,18 +16,26 @@ struct SRecordType {
     // The type whose digit follows an upper-case 'S'; Kind::None for anything but '1' to '8'.
     static constexpr SRecordType Of(std::uint8_t digit) {
         switch (digit) {
-            case '1': return {Kind::Data, 2};
-            case '2': return {Kind::Data, 3};
-            case '3': return {Kind::Data, 4};
+            case '1':
+                return {Kind::Data, 2};
+            case '2':
+                return {Kind::Data, 3};
+            case '3':
+                return {Kind::Data, 4};
             // Five address bytes gathered into 32 bits: the first is shifted out.
-            case '4': return {Kind::Data, 5};
+            case '4':
+                return {Kind::Data, 5};
             // Record counts: checked, then passed over; they say nothing about the image.
             case '5':
-            case '6': return {Kind::PassOver, 0};
+            case '6':
+                return {Kind::PassOver, 0};
             // Start addresses: the address is read over; the module is told only the base.
-            case '7': return {Kind::PassOver, 4};
-            case '8': return {Kind::PassOver, 3};
-            default: return {};
+            case '7':
+                return {Kind::PassOver, 4};
+            case '8':
+                return {Kind::PassOver, 3};
+            default:
+                return {};
         }
     }
 };

@@ -1,5 +1,6 @@
 #include "update/CUpdateDlg.h"
 
+#include <climits>
 #include <string>
 
 #include "framework/CDataExchange.h"
@@ -128,8 +129,12 @@ void CUpdateDlg::OnModuleLine(std::int32_t code, char* line) {
     } else if (code == 103) {
         // One Send of the whole image, straight from its buffer; the socket layer queues what
         // the connection cannot take at once and reports the whole count.
-        const int sent = socket_ ? socket_->Send(image_->Data(), static_cast<int>(image_->length)) : -1;
-        if (sent != static_cast<int>(image_->length)) AfxMessageBox("Send Error");
+        // An image beyond what one Send can count cannot go out whole: a short send, reported.
+        const bool fits = image_->length <= static_cast<std::uint32_t>(INT_MAX);
+        const int sent = socket_ && fits
+                             ? socket_->Send(image_->Data(), static_cast<int>(image_->length))
+                             : -1;
+        if (!fits || sent != static_cast<int>(image_->length)) AfxMessageBox("Send Error");
     } else if (code == 105) {
         const char choice = reboot_ != 0 ? 'R' : 'D';
         SendBytes(&choice, 1);

@@ -89,7 +89,7 @@ TEST_F(EndToEnd, auto_mode_programs_the_module_and_exits_0_without_a_message) {
 }
 
 TEST_F(EndToEnd, credentials_reboot_off_and_the_success_message_without_auto_mode) {
-    auto sim = StartModule({"--user", "op", "--password", "s3cret", "--together"});
+    auto sim = StartModule({"--credentials", "op:s3cret", "--coalesce", "credentials"});
     const auto r = Omblor({"-F" + File(), "-I" + address_},
                           "check 1012 0\nclick 1\nwait 700\nset 1013 op\nset 1014 s3cret\nclick 1\n"
                           "wait 1500\nok\n");
@@ -101,11 +101,12 @@ TEST_F(EndToEnd, credentials_reboot_off_and_the_success_message_without_auto_mod
     EXPECT_EQ(r.out.find("s3cret"), std::string::npos);
     EXPECT_EQ(Transcript(), std::string("op\0s3cret\r\n", 11) +
                                 std::string("\x00\x01\x00\x00\x00\x00\x00\x08", 8) + kImage + "D");
-    EXPECT_NE(module.out.find("result ok"), std::string::npos) << module.out;
+    EXPECT_NE(module.out.find("credentials=ok"), std::string::npos) << module.out;
+    EXPECT_EQ(module.exitCode, 0) << module.out;
 }
 
 TEST_F(EndToEnd, cancelled_credentials_write_nothing) {
-    auto sim = StartModule({"--user", "op", "--password", "pw"});
+    auto sim = StartModule({"--credentials", "op:pw"});
     const auto r = Omblor(Auto(), "wait 700\ncancel\n");
     sim->Finish();
     EXPECT_NE(r.out.find("[end 131 2]\n" + std::string(kUpdateFailed)), std::string::npos)
@@ -121,7 +122,7 @@ TEST_F(EndToEnd, platform_check_refuses_and_accepts_as_the_names_say) {
         const auto r = Omblor(Auto(), "");
         sim->Finish();
         EXPECT_EQ(Transcript(), std::string(8, '\0'));
-        EXPECT_NE(r.out.find("Error: Platform refused\n[/message]\n" + std::string(kUpdateFailed)),
+        EXPECT_NE(r.out.find("Error: Platform not supported\n[/message]\n" + std::string(kUpdateFailed)),
                   std::string::npos)
             << r.out;
     }
@@ -145,8 +146,8 @@ TEST_F(EndToEnd, a_module_error_is_shown_then_update_failed_and_the_window_stays
     EXPECT_EQ(r.exitCode, 255);
 }
 
-TEST_F(EndToEnd, split_lines_and_progress_codes_above_100) {
-    auto sim = StartModule({"--split-lines", "--progress-codes", "350,450"});
+TEST_F(EndToEnd, split_and_joined_lines_and_progress_codes_above_100) {
+    auto sim = StartModule({"--split", "platform=cr", "--split", "header=cr", "--coalesce", "image", "--progress", "350,450"});
     const auto r = Omblor(Auto(), "");
     sim->Finish();
     EXPECT_EQ(r.exitCode, 0) << r.out;
@@ -170,11 +171,11 @@ TEST_F(EndToEnd, an_unreadable_file_fails_before_any_connection) {
                          std::string(kUpdateFailed)),
               std::string::npos)
         << r.out;
-    EXPECT_EQ(module.out.find("result ok"), std::string::npos) << module.out;  // no connection
+    EXPECT_EQ(module.out.find("connection 1"), std::string::npos) << module.out;  // none came
 }
 
 TEST_F(EndToEnd, an_over_long_line_ends_the_update_with_a_message) {
-    auto sim = StartModule({"--long-line", "300"});
+    auto sim = StartModule({"--pad", "platform=300"});
     const auto r = Omblor(Auto(), "");
     sim->Finish();
     EXPECT_NE(r.out.find("Error: Line too long\n[/message]\n" + std::string(kUpdateFailed)),

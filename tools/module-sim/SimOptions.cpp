@@ -1,186 +1,519 @@
-#include "SimOptions.h"
+#include "module-sim/SimOptions.h"
 
 #include <arpa/inet.h>
 
 #include <charconv>
+#include <cmath>
+#include <functional>
+#include <limits>
 
-namespace omblor::sim {
+namespace omblor::modulesim {
+
+const std::string_view kSimHelp =
+    "usage: module-sim [OPTION]...\n"
+    "A simulated module for trying and testing omblor without hardware. It listens on TCP and\n"
+    "plays the module's side of one update exchange per connection.\n"
+    "\n"
+    "Where and how long:\n"
+    "  --address ADDR         listen on ADDR (default 127.0.0.1; only 127.0.0.0/8 unless\n"
+    "                         --allow-any-address)\n"
+    "  --port N               TCP port (default 20034; 0 picks a free one)\n"
+    "  --allow-any-address    allow an address outside 127.0.0.0/8\n"
+    "  --connections N        serve N connections one after the other (default 1)\n"
+    "  --timeout SECONDS      give up after this long, exit 3 (default 120)\n"
+    "  --end-wait SECONDS     after the scripted end, wait this long for the tool to close\n"
+    "                         (default 5)\n"
+    "  --save-image FILE      write the received image to FILE\n"
+    "  --transcript FILE      write every byte received to FILE\n"
+    "\n"
+    "The exchange, one step after the other; each line waits for the reply to the one before:\n"
+    "  platform     100 Platform:NAME:1.0\n"
+    "  credentials  101 Login required      reply: user, zero byte, password, CR LF\n"
+    "  header       102 Send header         reply: base address and length, big-endian\n"
+    "  image        103 Send image          reply: length bytes\n"
+    "  progress     CODE Programming        one line per progress code\n"
+    "  reboot       105 Reboot?             reply: R or D\n"
+    "  complete     106 Programming complete\n"
+    "  --platform NAME        platform name on the 100 line (default QX19)\n"
+    "  --platform-line TEXT   the whole 100 line instead (same as --line platform=TEXT)\n"
+    "  --no-platform          no 100 line (same as --skip platform)\n"
+    "  --user U               ask for credentials and expect user U\n"
+    "  --password P           the password expected with --user (default empty)\n"
+    "  --credentials U:P      both at once\n"
+    "  --progress LIST        comma-separated progress codes, or none (default\n"
+    "                         325,350,375,400; --progress-codes is the same)\n"
+    "  --complete-code CODE   completion code (default 106)\n"
+    "  --fail-at STEP         send the failure line instead of STEP's line\n"
+    "  --fail-line TEXT       the failure line (default \"250 Programming failed\")\n"
+    "  --close-at STEP        close the connection instead of sending STEP's line\n"
+    "  --silent-at STEP       from STEP on send nothing; wait for the tool to close\n"
+    "  --deny-line TEXT       sent for wrong credentials (default \"252 Login failed\")\n"
+    "  --refuse-line TEXT     sent for a header of eight zero bytes\n"
+    "                         (default \"251 Platform not supported\")\n"
+    "  --wrong-header-line TEXT  sent when --expect-base or --expect-length does not match\n"
+    "                         (default \"253 Wrong image length\")\n"
+    "\n"
+    "Shaping lines (STEP is one of the step names above; the per-step options repeat and win\n"
+    "over the global ones):\n"
+    "  --line STEP=TEXT       replace the step's line text (CR LF is added)\n"
+    "  --pad STEP=N           pad the text with '.' to N characters\n"
+    "  --delay STEP=MS        wait MS before the line (before each progress line)\n"
+    "  --split STEP=N|cr      send the line in two writes, the first of N bytes, or split\n"
+    "                         between its CR and LF\n"
+    "  --coalesce STEP        send the line in the same write as the line before it\n"
+    "  --skip STEP            leave the step out (not header or image)\n"
+    "  --long-line N          send a line of N 'x' characters before everything else\n"
+    "  --split-lines          split every line between its CR and LF\n"
+    "  --together             the line after the 100 line goes in the same write\n"
+    "  --line-delay MS        wait MS before every line\n"
+    "  --split-delay MS       pause between the two writes of a split line (default 50)\n"
+    "  TEXT takes \\r \\n \\t \\0 \\\\ and \\xHH escapes.\n"
+    "\n"
+    "Checks (a mismatch makes the connection's result unexpected):\n"
+    "  --expect-base N        the header's base address (decimal or 0x hex)\n"
+    "  --expect-length N      the header's length\n"
+    "  --expect-reboot R|D    the reboot reply\n"
+    "  --expect OUTCOME       the outcome that counts as ok: completed, failed, refused,\n"
+    "                         denied, dropped, closed, aborted (default: what the script\n"
+    "                         implies)\n"
+    "  --max-image BYTES      give up on a header announcing more (default 268435456)\n"
+    "\n"
+    "Output: \"listening ADDR:PORT\" once listening, \"connection N from ADDR:PORT\", one\n"
+    "\"result ok|unexpected ...\" line per connection (with \"mismatch N: ...\" lines before it),\n"
+    "and a final \"summary ...\" line. Exit: 0 every connection ended as scripted, 1 one did\n"
+    "not, 2 bad options or cannot listen, 3 time-out, 4 stopped by SIGINT or SIGTERM.\n";
 
 namespace {
 
-constexpr const char* kUsage = R"(usage: module-sim [options]
-A simulated module for trying and testing omblor without hardware. It listens on TCP and plays
-the module's side of one update exchange per connection.
+std::optional<std::uint64_t> ParseUnsigned(std::string_view text, std::uint64_t max) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    std::uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || value > max) {
+        return std::nullopt;
+    }
+    return value;
+}
 
-  --address A            listen address (default 127.0.0.1; only 127.0.0.0/8 unless
-                         --allow-any-address)
-  --port P               TCP port (default 20034; 0 picks a free one)
-  --connections N        serve N connections one after another (default 1)
-  --timeout S            give up after S seconds (default 120)
-  --platform NAME        platform name in the code-100 line (default QX19)
-  --platform-line TEXT   send TEXT as the code-100 line instead
-  --no-platform          send no code-100 line
-  --user U --password P  ask for credentials (code 101); a wrong pair gets "251 Bad credentials"
-  --expect-length N      refuse an image header whose length is not N
-  --progress N           progress lines to send (default 4, codes 325..400)
-  --progress-codes A,B   send exactly these progress codes
-  --complete-code C      106 or 107 (default 106)
-  --fail-at STEP         send the failure line instead of STEP's line
-  --fail-line TEXT       the failure line (default "250 Flash write failed")
-  --silent-at STEP       stop sending at STEP, keep the connection open
-  --close-at STEP        close the connection at STEP
-  --long-line N          send a line of N characters first
-  --split-lines          send each line in two writes, split between CR and LF
-  --together             send the code-100 and code-102 lines in one write
-  --line-delay MS        pause before each line
-  --save-image FILE      write the received image to FILE
-  --transcript FILE      write every byte received to FILE
-STEP is one of: platform credentials header image progress reboot complete.
-It prints "listening <address>:<port>" when ready and one "result ..." line at the end; the exit
-code is 0 when the exchange reached its scripted end.
-)";
+std::optional<std::int32_t> ParseCode(std::string_view text) {
+    std::int32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
 
-bool Number(const std::string& text, long long low, long long high, long long& out) {
-    const auto* end = text.data() + text.size();
-    auto [p, ec] = std::from_chars(text.data(), end, out);
-    return ec == std::errc() && p == end && out >= low && out <= high;
+std::optional<std::chrono::milliseconds> ParseSeconds(std::string_view text) {
+    double seconds = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (text.empty() || ec != std::errc{} || end != text.data() + text.size() ||
+        !std::isfinite(seconds) || seconds < 0 || seconds > 1e6) {
+        return std::nullopt;
+    }
+    return std::chrono::milliseconds(static_cast<std::int64_t>(std::llround(seconds * 1000)));
+}
+
+// "STEP=VALUE" for the per-step options.
+struct StepValue {
+    Step step = Step::Platform;
+    std::string_view value;
+};
+
+std::optional<StepValue> ParseStepValue(std::string_view text) {
+    const auto eq = text.find('=');
+    if (eq == std::string_view::npos) return std::nullopt;
+    const auto step = StepFromName(text.substr(0, eq));
+    if (!step) return std::nullopt;
+    return StepValue{*step, text.substr(eq + 1)};
+}
+
+using Handler = std::function<std::string(SimOptions&, std::string_view)>;
+
+struct OptionSpec {
+    std::string_view name;
+    bool takesValue = true;
+    Handler apply;  // returns an error text, empty when fine
+};
+
+std::string Bad(std::string_view option, std::string_view value) {
+    return "invalid value for " + std::string(option) + ": '" + std::string(value) + "'";
+}
+
+Handler StepOption(std::optional<Step> SimOptions::*field, std::string_view option) {
+    return [field, option](SimOptions& o, std::string_view v) -> std::string {
+        const auto step = StepFromName(v);
+        if (!step) return Bad(option, v);
+        o.*field = step;
+        return {};
+    };
+}
+
+Handler TextOption(std::string SimOptions::*field, std::string_view option, bool escapes) {
+    return [field, option, escapes](SimOptions& o, std::string_view v) -> std::string {
+        if (!escapes) {
+            o.*field = std::string(v);
+            return {};
+        }
+        auto text = Unescape(v);
+        if (!text) return Bad(option, v);
+        o.*field = std::move(*text);
+        return {};
+    };
+}
+
+Handler StepTweak(std::string_view option,
+                  std::function<bool(StepTweaks&, Step, std::string_view)> apply) {
+    return [option, apply = std::move(apply)](SimOptions& o, std::string_view v) -> std::string {
+        const auto sv = ParseStepValue(v);
+        if (!sv || !apply(o.tweaks[StepIndex(sv->step)], sv->step, sv->value))
+            return Bad(option, v);
+        return {};
+    };
+}
+
+Handler StepFlag(std::string_view option, std::function<bool(StepTweaks&, Step)> apply) {
+    return [option, apply = std::move(apply)](SimOptions& o, std::string_view v) -> std::string {
+        const auto step = StepFromName(v);
+        if (!step || !apply(o.tweaks[StepIndex(*step)], *step)) return Bad(option, v);
+        return {};
+    };
+}
+
+const std::vector<OptionSpec>& Specs() {
+    static const std::vector<OptionSpec> specs = {
+        {"--help", false,
+         [](SimOptions& o, std::string_view) {
+             o.help = true;
+             return std::string();
+         }},
+        {"--address", true, TextOption(&SimOptions::address, "--address", false)},
+        {"--port", true,
+         [](SimOptions& o, std::string_view v) {
+             const auto n = ParseUnsigned(v, 65535);
+             if (!n) return Bad("--port", v);
+             o.port = static_cast<std::uint16_t>(*n);
+             return std::string();
+         }},
+        {"--allow-any-address", false,
+         [](SimOptions& o, std::string_view) {
+             o.allowAnyAddress = true;
+             return std::string();
+         }},
+        {"--connections", true,
+         [](SimOptions& o, std::string_view v) {
+             const auto n = ParseUnsigned(v, 1000);
+             if (!n || *n == 0) return Bad("--connections", v);
+             o.connections = static_cast<int>(*n);
+             return std::string();
+         }},
+        {"--timeout", true,
+         [](SimOptions& o, std::string_view v) {
+             const auto t = ParseSeconds(v);
+             if (!t || t->count() == 0) return Bad("--timeout", v);
+             o.timeout = *t;
+             return std::string();
+         }},
+        {"--end-wait", true,
+         [](SimOptions& o, std::string_view v) {
+             const auto t = ParseSeconds(v);
+             if (!t) return Bad("--end-wait", v);
+             o.endWait = *t;
+             return std::string();
+         }},
+        {"--split-delay", true,
+         [](SimOptions& o, std::string_view v) {
+             const auto n = ParseUnsigned(v, 600000);
+             if (!n) return Bad("--split-delay", v);
+             o.splitDelay = std::chrono::milliseconds(*n);
+             return std::string();
+         }},
+        {"--save-image", true, TextOption(&SimOptions::saveImage, "--save-image", false)},
+        {"--transcript", true, TextOption(&SimOptions::transcript, "--transcript", false)},
+        {"--platform", true, TextOption(&SimOptions::platform, "--platform", true)},
+        {"--credentials", true,
+         [](SimOptions& o, std::string_view v) {
+             // Split before unescaping, so \x3A can put a colon into the user name.
+             const auto colon = v.find(':');
+             if (colon == std::string_view::npos) return Bad("--credentials", v);
+             auto user = Unescape(v.substr(0, colon));
+             auto password = Unescape(v.substr(colon + 1));
+             if (!user || !password) return Bad("--credentials", v);
+             o.user = std::move(*user);
+             o.password = std::move(*password);
+             return std::string();
+         }},
+        {"--user", true,
+         [](SimOptions& o, std::string_view v) {
+             auto user = Unescape(v);
+             if (!user) return Bad("--user", v);
+             o.user = std::move(*user);
+             return std::string();
+         }},
+        {"--password", true, TextOption(&SimOptions::password, "--password", true)},
+        {"--progress", true,
+         [](SimOptions& o, std::string_view v) {
+             o.progress.clear();
+             if (v == "none") return std::string();
+             while (!v.empty()) {
+                 const auto comma = v.find(',');
+                 const auto code = ParseCode(v.substr(0, comma));
+                 if (!code) return Bad("--progress", v);
+                 o.progress.push_back(*code);
+                 v = comma == std::string_view::npos ? std::string_view() : v.substr(comma + 1);
+             }
+             return std::string();
+         }},
+        {"--complete-code", true,
+         [](SimOptions& o, std::string_view v) {
+             const auto code = ParseCode(v);
+             if (!code) return Bad("--complete-code", v);
+             o.completeCode = *code;
+             return std::string();
+         }},
+        {"--fail-at", true, StepOption(&SimOptions::failAt, "--fail-at")},
+        {"--close-at", true, StepOption(&SimOptions::closeAt, "--close-at")},
+        {"--silent-at", true, StepOption(&SimOptions::silentAt, "--silent-at")},
+        {"--fail-line", true, TextOption(&SimOptions::failLine, "--fail-line", true)},
+        {"--refuse-line", true, TextOption(&SimOptions::refuseLine, "--refuse-line", true)},
+        {"--deny-line", true, TextOption(&SimOptions::denyLine, "--deny-line", true)},
+        {"--wrong-header-line", true,
+         TextOption(&SimOptions::wrongHeaderLine, "--wrong-header-line", true)},
+        {"--platform-line", true,
+         [](SimOptions& o, std::string_view v) {
+             auto text = Unescape(v);
+             if (!text) return Bad("--platform-line", v);
+             o.tweaks[StepIndex(Step::Platform)].line = std::move(*text);
+             return std::string();
+         }},
+        {"--no-platform", false,
+         [](SimOptions& o, std::string_view) {
+             o.tweaks[StepIndex(Step::Platform)].skip = true;
+             return std::string();
+         }},
+        {"--long-line", true,
+         [](SimOptions& o, std::string_view v) {
+             const auto n = ParseUnsigned(v, 1U << 20);
+             if (!n) return Bad("--long-line", v);
+             o.longLine = static_cast<std::size_t>(*n);
+             return std::string();
+         }},
+        {"--split-lines", false,
+         [](SimOptions& o, std::string_view) {
+             o.splitLines = true;
+             return std::string();
+         }},
+        {"--together", false,
+         [](SimOptions& o, std::string_view) {
+             o.together = true;
+             return std::string();
+         }},
+        {"--line-delay", true,
+         [](SimOptions& o, std::string_view v) {
+             const auto n = ParseUnsigned(v, 600000);
+             if (!n) return Bad("--line-delay", v);
+             o.lineDelay = std::chrono::milliseconds(*n);
+             return std::string();
+         }},
+        {"--expect-base", true,
+         [](SimOptions& o, std::string_view v) {
+             const auto n = ParseUnsigned(v, 0xFFFFFFFFU);
+             if (!n) return Bad("--expect-base", v);
+             o.expectBase = static_cast<std::uint32_t>(*n);
+             return std::string();
+         }},
+        {"--expect-length", true,
+         [](SimOptions& o, std::string_view v) {
+             const auto n = ParseUnsigned(v, 0xFFFFFFFFU);
+             if (!n) return Bad("--expect-length", v);
+             o.expectLength = static_cast<std::uint32_t>(*n);
+             return std::string();
+         }},
+        {"--expect-reboot", true,
+         [](SimOptions& o, std::string_view v) {
+             if (v != "R" && v != "D") return Bad("--expect-reboot", v);
+             o.expectReboot = v[0];
+             return std::string();
+         }},
+        {"--expect", true,
+         [](SimOptions& o, std::string_view v) {
+             const auto outcome = OutcomeFromName(v);
+             if (!outcome || *outcome == Outcome::Timeout || *outcome == Outcome::Stopped) {
+                 return Bad("--expect", v);
+             }
+             o.expect = outcome;
+             return std::string();
+         }},
+        {"--max-image", true,
+         [](SimOptions& o, std::string_view v) {
+             const auto n = ParseUnsigned(v, 0xFFFFFFFFU);
+             if (!n) return Bad("--max-image", v);
+             o.maxImage = static_cast<std::size_t>(*n);
+             return std::string();
+         }},
+        {"--line", true,
+         StepTweak("--line",
+                   [](StepTweaks& t, Step step, std::string_view v) {
+                       auto text = Unescape(v);
+                       if (!text || step == Step::Progress) return false;
+                       t.line = std::move(*text);
+                       return true;
+                   })},
+        {"--pad", true,
+         StepTweak("--pad",
+                   [](StepTweaks& t, Step, std::string_view v) {
+                       const auto n = ParseUnsigned(v, 1U << 20);
+                       if (!n) return false;
+                       t.pad = static_cast<std::size_t>(*n);
+                       return true;
+                   })},
+        {"--delay", true,
+         StepTweak("--delay",
+                   [](StepTweaks& t, Step, std::string_view v) {
+                       const auto n = ParseUnsigned(v, 600000);
+                       if (!n) return false;
+                       t.delay = std::chrono::milliseconds(*n);
+                       return true;
+                   })},
+        {"--split", true,
+         StepTweak("--split",
+                   [](StepTweaks& t, Step, std::string_view v) {
+                       if (v == "cr") {
+                           t.splitAfterCr = true;
+                           return true;
+                       }
+                       const auto n = ParseUnsigned(v, 1U << 20);
+                       if (!n || *n == 0) return false;
+                       t.split = static_cast<std::size_t>(*n);
+                       return true;
+                   })},
+        {"--coalesce", true,
+         StepFlag("--coalesce",
+                  [](StepTweaks& t, Step) {
+                      t.coalesce = true;
+                      return true;
+                  })},
+        {"--skip", true,
+         StepFlag("--skip",
+                  [](StepTweaks& t, Step step) {
+                      // Without the header the module would not know how many image bytes to read.
+                      if (step == Step::Header || step == Step::Image) return false;
+                      t.skip = true;
+                      return true;
+                  })},
+    };
+    return specs;
+}
+
+bool IsLoopback(std::string_view dotted, bool& valid) {
+    in_addr addr{};
+    const std::string text(dotted);
+    valid = ::inet_pton(AF_INET, text.c_str(), &addr) == 1;
+    return valid && (ntohl(addr.s_addr) >> 24) == 127;
 }
 
 }  // namespace
 
-std::optional<Step> StepNamed(const std::string& name) {
-    static const char* const kNames[] = {"platform", "credentials", "header", "image",
-                                         "progress", "reboot",      "complete"};
-    for (int i = 0; i < static_cast<int>(Step::Count); ++i) {
-        if (name == kNames[i]) return static_cast<Step>(i);
-    }
-    return std::nullopt;
-}
-
-std::optional<SimOptions> ParseSimOptions(const std::vector<std::string>& args,
-                                          std::string& message) {
-    SimOptions o;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> const std::string* {
-            if (i + 1 >= args.size()) {
-                message = "module-sim: " + a + " needs a value";
-                return nullptr;
+std::optional<std::string> Unescape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        if (++i == text.size()) return std::nullopt;
+        switch (text[i]) {
+            case 'r':
+                out += '\r';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case '0':
+                out += '\0';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            case 'x': {
+                unsigned value = 0;
+                if (i + 2 >= text.size()) return std::nullopt;
+                const char* first = text.data() + i + 1;
+                const auto [end, ec] = std::from_chars(first, first + 2, value, 16);
+                if (ec != std::errc{} || end != first + 2) return std::nullopt;
+                out += static_cast<char>(value);
+                i += 2;
+                break;
             }
-            return &args[++i];
-        };
-        auto number = [&](long long low, long long high, long long& out) {
-            const std::string* v = value();
-            if (v == nullptr) return false;
-            if (!Number(*v, low, high, out)) {
-                message = "module-sim: bad value for " + a + ": " + *v;
-                return false;
-            }
-            return true;
-        };
-        auto step = [&](std::optional<Step>& out) {
-            const std::string* v = value();
-            if (v == nullptr) return false;
-            out = StepNamed(*v);
-            if (!out) message = "module-sim: unknown step " + *v;
-            return out.has_value();
-        };
-        long long n = 0;
-        const std::string* v = nullptr;
-        if (a == "--help" || a == "-h") {
-            message = kUsage;
-            return std::nullopt;
-        } else if (a == "--address") {
-            if ((v = value()) == nullptr) return std::nullopt;
-            o.address = *v;
-        } else if (a == "--allow-any-address") {
-            o.allowAnyAddress = true;
-        } else if (a == "--port") {
-            if (!number(0, 65535, n)) return std::nullopt;
-            o.port = static_cast<std::uint16_t>(n);
-        } else if (a == "--connections") {
-            if (!number(1, 1000000, n)) return std::nullopt;
-            o.connections = static_cast<int>(n);
-        } else if (a == "--timeout") {
-            if (!number(1, 86400, n)) return std::nullopt;
-            o.timeoutSeconds = static_cast<int>(n);
-        } else if (a == "--platform") {
-            if ((v = value()) == nullptr) return std::nullopt;
-            o.platform = *v;
-        } else if (a == "--platform-line") {
-            if ((v = value()) == nullptr) return std::nullopt;
-            o.platformLine = *v;
-        } else if (a == "--no-platform") {
-            o.platform.reset();
-        } else if (a == "--user") {
-            if ((v = value()) == nullptr) return std::nullopt;
-            o.user = *v;
-        } else if (a == "--password") {
-            if ((v = value()) == nullptr) return std::nullopt;
-            o.password = *v;
-        } else if (a == "--expect-length") {
-            if (!number(0, 0xFFFFFFFFLL, n)) return std::nullopt;
-            o.expectLength = static_cast<std::uint32_t>(n);
-        } else if (a == "--progress") {
-            if (!number(0, 1000, n)) return std::nullopt;
-            o.progressLines = static_cast<int>(n);
-        } else if (a == "--progress-codes") {
-            if ((v = value()) == nullptr) return std::nullopt;
-            std::size_t start = 0;
-            while (start <= v->size()) {
-                const auto comma = v->find(',', start);
-                const std::string part = v->substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-                if (!Number(part, -2147483647LL, 2147483647LL, n)) {
-                    message = "module-sim: bad progress code " + part;
-                    return std::nullopt;
-                }
-                o.progressCodes.push_back(static_cast<int>(n));
-                if (comma == std::string::npos) break;
-                start = comma + 1;
-            }
-        } else if (a == "--complete-code") {
-            if (!number(106, 107, n)) return std::nullopt;
-            o.completeCode = static_cast<int>(n);
-        } else if (a == "--fail-at") {
-            if (!step(o.failAt)) return std::nullopt;
-        } else if (a == "--fail-line") {
-            if ((v = value()) == nullptr) return std::nullopt;
-            o.failLine = *v;
-        } else if (a == "--silent-at") {
-            if (!step(o.silentAt)) return std::nullopt;
-        } else if (a == "--close-at") {
-            if (!step(o.closeAt)) return std::nullopt;
-        } else if (a == "--long-line") {
-            if (!number(0, 1 << 20, n)) return std::nullopt;
-            o.longLine = static_cast<int>(n);
-        } else if (a == "--split-lines") {
-            o.splitLines = true;
-        } else if (a == "--together") {
-            o.together = true;
-        } else if (a == "--line-delay") {
-            if (!number(0, 60000, n)) return std::nullopt;
-            o.lineDelayMs = static_cast<int>(n);
-        } else if (a == "--save-image") {
-            if ((v = value()) == nullptr) return std::nullopt;
-            o.saveImage = *v;
-        } else if (a == "--transcript") {
-            if ((v = value()) == nullptr) return std::nullopt;
-            o.transcript = *v;
-        } else {
-            message = "module-sim: unknown option " + a + " (see --help)";
-            return std::nullopt;
+            default:
+                return std::nullopt;
         }
     }
-    in_addr addr{};
-    if (::inet_pton(AF_INET, o.address.c_str(), &addr) != 1) {
-        message = "module-sim: not an IPv4 address: " + o.address;
-        return std::nullopt;
-    }
-    if (!o.allowAnyAddress && (ntohl(addr.s_addr) >> 24) != 127) {
-        message = "module-sim: refusing to listen outside 127.0.0.0/8 without --allow-any-address";
-        return std::nullopt;
-    }
-    return o;
+    return out;
 }
 
-}  // namespace omblor::sim
+ParsedOptions ParseSimOptions(std::span<const std::string_view> args) {
+    ParsedOptions result;
+    SimOptions& o = result.options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        if (arg == "-h") arg = "--help";
+        std::string_view name = arg;
+        std::optional<std::string_view> value;
+        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+        }
+        if (name == "--progress-codes") name = "--progress";  // an older spelling
+        const OptionSpec* spec = nullptr;
+        for (const auto& candidate : Specs()) {
+            if (candidate.name == name) spec = &candidate;
+        }
+        if (spec == nullptr) {
+            result.error = "unknown option '" + std::string(arg) + "'";
+            return result;
+        }
+        if (spec->takesValue && !value) {
+            if (i + 1 == args.size()) {
+                result.error = std::string(name) + " needs a value";
+                return result;
+            }
+            value = args[++i];
+        } else if (!spec->takesValue && value) {
+            result.error = std::string(name) + " takes no value";
+            return result;
+        }
+        if (auto error = spec->apply(o, value.value_or("")); !error.empty()) {
+            result.error = std::move(error);
+            return result;
+        }
+    }
+    if (o.help) return result;
+
+    bool valid = false;
+    if (!IsLoopback(o.address, valid) && !o.allowAnyAddress) {
+        result.error = valid ? "address " + o.address +
+                                   " is outside 127.0.0.0/8; add --allow-any-address to use it"
+                             : "invalid address '" + o.address + "'";
+        return result;
+    }
+    if (!valid) {
+        result.error = "invalid address '" + o.address + "'";
+        return result;
+    }
+    const int ends =
+        int{o.failAt.has_value()} + int{o.closeAt.has_value()} + int{o.silentAt.has_value()};
+    if (ends > 1) {
+        result.error = "--fail-at, --close-at and --silent-at exclude each other";
+        return result;
+    }
+    return result;
+}
+
+}  // namespace omblor::modulesim

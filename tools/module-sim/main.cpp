@@ -1,93 +1,122 @@
-// module-sim: a simulated module on the project's own event loop. See --help and README.md.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+// module-sim: a simulated module for trying the tool without hardware and for its end-to-end
+// tests. It listens on loopback, plays the scripted module side of the update exchange, and
+// ends with a summary line and an exit code that says whether the tool behaved as scripted.
+#include <sys/signalfd.h>
+#include <unistd.h>
 
-#include <chrono>
+#include <csignal>
 #include <cstdio>
-#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "ModuleSession.h"
-#include "SimOptions.h"
+#include "module-sim/SimOptions.h"
+#include "module-sim/UpdateServer.h"
 #include "net/PollEventLoop.h"
-#include "net/UniqueFd.h"
 
-using namespace omblor;
+namespace {
+
+using namespace omblor::modulesim;
+using omblor::net::PollEventLoop;
+using omblor::net::ScopedTimer;
+using omblor::net::ScopedWatch;
+using omblor::net::UniqueFd;
+
+constexpr int kExitMismatch = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitTimeout = 3;
+constexpr int kExitStopped = 4;
+
+void PrintLine(const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    // Scripts wait for these lines while the simulator runs.
+    std::fflush(stdout);
+}
+
+// SIGINT and SIGTERM arrive as readable data on the loop, so they end the run like a time-out.
+UniqueFd OpenSignalFd() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0) return {};
+    return UniqueFd(::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    std::string message;
-    const auto parsed = sim::ParseSimOptions(args, message);
-    if (!parsed) {
-        const bool help = message.rfind("usage:", 0) == 0;
-        std::fputs(message.c_str(), help ? stdout : stderr);
-        if (!help) std::fputc('\n', stderr);
-        return help ? 0 : 2;
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const ParsedOptions parsed = ParseSimOptions(args);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "module-sim: %s\n(module-sim --help lists the options)\n",
+                     parsed.error.c_str());
+        return kExitUsage;
     }
-    const sim::SimOptions& options = *parsed;
-
-    net::PollEventLoop loop;
-    net::EventLoop::SetCurrent(&loop);
-
-    net::UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    const int one = 1;
-    ::setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(options.port);
-    ::inet_pton(AF_INET, options.address.c_str(), &address.sin_addr);
-    if (::bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener.Get(), 4) != 0) {
-        std::perror("module-sim: cannot listen");
-        return 2;
+    const SimOptions& options = parsed.options;
+    if (options.help) {
+        std::fwrite(kSimHelp.data(), 1, kSimHelp.size(), stdout);
+        return 0;
     }
-    socklen_t length = sizeof address;
-    ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length);
-    std::printf("listening %s:%u\n", options.address.c_str(), ntohs(address.sin_port));
-    std::fflush(stdout);
+    std::signal(SIGPIPE, SIG_IGN);
 
-    std::FILE* transcript = options.transcript.empty() ? nullptr : std::fopen(options.transcript.c_str(), "wb");
-    std::unique_ptr<sim::ModuleSession> session;
-    int served = 0;
-    bool allScripted = true;
-    bool done = false;
+    PollEventLoop loop;
+    omblor::net::EventLoop::SetCurrent(&loop);
+
+    UpdateServer server(
+        options, {.on_connected =
+                      [](int number, const std::string& peer) {
+                          PrintLine("connection " + std::to_string(number) + " from " + peer);
+                      },
+                  .on_session_ended =
+                      [](const SessionReport& report) {
+                          for (const auto& text : report.mismatches) {
+                              PrintLine("mismatch " + std::to_string(report.number) + ": " + text);
+                          }
+                          PrintLine(report.Format());
+                      }});
+    if (const auto error = server.Listen()) {
+        std::fprintf(stderr, "module-sim: %s\n", error->c_str());
+        return kExitUsage;
+    }
+    PrintLine("listening " + options.address + ":" + std::to_string(server.Port()));
+
     bool timedOut = false;
-
-    net::ScopedWatch accepting;
-    accepting = net::ScopedWatch(listener.Get(), net::kFdRead, [&](int, unsigned) {
-        if (session) return;  // one connection at a time; the next waits in the backlog
-        net::UniqueFd connection(::accept4(listener.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-        if (!connection.Valid()) return;
-        accepting.SetEvents(0);
-        session = std::make_unique<sim::ModuleSession>(
-            std::move(connection), options, transcript, [&](const sim::SessionResult& r) {
-                ++served;
-                allScripted = allScripted && r.scriptedEnd;
-                std::printf("result %s %s\n", r.scriptedEnd ? "ok" : "unexpected", r.summary.c_str());
-                std::fflush(stdout);
-                // The session is still on the stack; let it go on the next turn.
-                loop.Post([&] {
-                    session.reset();
-                    if (served >= options.connections) {
-                        done = true;
-                    } else {
-                        accepting.SetEvents(net::kFdRead);
-                    }
-                });
-            });
-    });
-    net::ScopedTimer limit(std::chrono::seconds(options.timeoutSeconds), net::Repeat::No, [&] {
+    bool stopped = false;
+    const ScopedTimer limit(options.timeout, omblor::net::Repeat::No, [&] {
         timedOut = true;
-        done = true;
+        server.Stop(Outcome::Timeout);
     });
-    loop.RunUntil([&] { return done; });
-    session.reset();
-    if (transcript != nullptr) std::fclose(transcript);
-    if (timedOut) {
-        std::printf("result timeout served=%d\n", served);
-        return 1;
+    const UniqueFd signals = OpenSignalFd();
+    ScopedWatch signalWatch;
+    if (signals.Valid()) {
+        signalWatch = ScopedWatch(signals.Get(), omblor::net::kFdRead, [&](int fd, unsigned) {
+            signalfd_siginfo info{};
+            [[maybe_unused]] const auto n = ::read(fd, &info, sizeof info);
+            stopped = true;
+            server.Stop(Outcome::Stopped);
+        });
     }
-    return allScripted ? 0 : 1;
+
+    loop.RunUntil([&] { return server.Done(); });
+
+    int passed = 0;
+    for (const auto& report : server.Reports()) passed += report.Passed() ? 1 : 0;
+    const int served = static_cast<int>(server.Reports().size());
+    int code = 0;
+    std::string status = "ok";
+    if (timedOut) {
+        code = kExitTimeout;
+        status = "timeout";
+    } else if (stopped) {
+        code = kExitStopped;
+        status = "stopped";
+    } else if (passed != served) {
+        code = kExitMismatch;
+        status = "unexpected";
+    }
+    PrintLine("summary connections=" + std::to_string(served) + " ok=" + std::to_string(passed) +
+              " status=" + status + " exit=" + std::to_string(code));
+    return code;
 }

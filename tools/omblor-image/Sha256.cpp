@@ -17,14 +17,17 @@ constexpr std::array<std::uint32_t, 64> kRound = {
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
 };
 
-constexpr std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+constexpr std::uint32_t Rotr(std::uint32_t x, int n) {
+    return (x >> n) | (x << (32 - n));
+}
 }  // namespace
 
 void Sha256::Block(const std::uint8_t* block) {
     std::array<std::uint32_t, 64> w{};
-    for (int i = 0; i < 16; ++i) {
-        w[i] = std::uint32_t{block[4 * i]} << 24 | std::uint32_t{block[4 * i + 1]} << 16 |
-               std::uint32_t{block[4 * i + 2]} << 8 | std::uint32_t{block[4 * i + 3]};
+    for (std::size_t i = 0; i < 16; ++i) {
+        const std::uint8_t* word = block + 4 * i;
+        w[i] = std::uint32_t{word[0]} << 24 | std::uint32_t{word[1]} << 16 |
+               std::uint32_t{word[2]} << 8 | std::uint32_t{word[3]};
     }
     for (int i = 16; i < 64; ++i) {
         const std::uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
@@ -35,7 +38,8 @@ void Sha256::Block(const std::uint8_t* block) {
     for (int i = 0; i < 64; ++i) {
         const std::uint32_t t1 =
             h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
-        const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+        const std::uint32_t t2 =
+            (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
         h = g;
         g = f;
         f = e;

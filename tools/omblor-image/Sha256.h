@@ -10,7 +10,7 @@
 namespace omblor::tools {
 
 class Sha256 {
-public:
+  public:
     void Update(std::span<const std::uint8_t> bytes);
     // Lower-case hex of the digest; the object is spent afterwards.
     std::string FinishHex();
@@ -21,7 +21,7 @@ public:
         return hash.FinishHex();
     }
 
-private:
+  private:
     void Block(const std::uint8_t* block);
 
     std::array<std::uint32_t, 8> state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,

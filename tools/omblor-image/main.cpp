@@ -1,6 +1,7 @@
 // omblor-image: reads an application file with the same reader the update uses, and either
 // describes the image or writes its bytes. Refusals print the reader's messages on stderr.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,10 +28,14 @@ constexpr std::string_view kUsage =
     "usage: omblor-image info FILE\n"
     "       omblor-image convert FILE OUT.bin\n";
 
-void Print(std::FILE* to, std::string_view text) { std::fwrite(text.data(), 1, text.size(), to); }
+void Print(std::FILE* to, std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), to);
+}
 
 // Line and column (both from 1) of a file offset; line ends are LF, CR LF or a lone CR.
-std::pair<std::size_t, std::size_t> LineOf(const std::string& path, std::size_t offset) {
+std::pair<std::size_t, std::size_t> LineOf(std::string path, std::size_t offset) {
+    // The name the reader opened.
+    omblor::image::ConvertSlashPath(path);
     std::ifstream in(path, std::ios::binary);
     std::size_t line = 1;
     std::size_t column = 1;
@@ -54,7 +59,7 @@ std::pair<std::size_t, std::size_t> LineOf(const std::string& path, std::size_t 
 // Messages as they stand, one after the other; a message without a final newline gets one so
 // the next starts on its own line.
 class StderrSink final : public omblor::image::MessageSink {
-public:
+  public:
     explicit StderrSink(std::string path) : path_(std::move(path)) {}
 
     void Show(std::string_view text) override {
@@ -68,7 +73,7 @@ public:
                      fileOffset);
     }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -100,18 +105,40 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-// Written beside the target and renamed over it, so a script never sees half an image.
+bool WriteFile(int fd, std::span<const std::uint8_t> bytes) {
+    const bool written = WriteAll(fd, bytes);
+    return ::close(fd) == 0 && written;
+}
+
+// A regular file (or a new one) is written beside the target and renamed over it, so a script
+// never sees half an image. Anything else, a device, a pipe or a symbolic link, is written
+// through as it is: renaming over it would replace the thing itself.
+bool WriteImage(const std::string& out, std::span<const std::uint8_t> bytes) {
+    struct stat info {};
+    if (::lstat(out.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        const int fd = ::open(out.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        return fd >= 0 && WriteFile(fd, bytes);
+    }
+    std::string temporary = out + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    bool ok = ::fchmod(fd, 0666 & ~mask) == 0;
+    ok = WriteFile(fd, bytes) && ok;
+    if (ok && std::rename(temporary.c_str(), out.c_str()) == 0) return true;
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    errno = error;
+    return false;
+}
+
 int Convert(const std::string& path, const std::string& out) {
     const auto image = Load(path);
     if (!image) return kExitRefused;
-    const std::string temporary = out + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    bool ok = fd >= 0 && WriteAll(fd, image->Bytes());
-    if (fd >= 0 && ::close(fd) != 0) ok = false;
-    if (ok && std::rename(temporary.c_str(), out.c_str()) != 0) ok = false;
-    if (!ok) {
-        std::fprintf(stderr, "omblor-image: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
-        ::unlink(temporary.c_str());
+    if (!WriteImage(out, image->Bytes())) {
+        std::fprintf(stderr, "omblor-image: cannot write %s: %s\n", out.c_str(),
+                     std::strerror(errno));
         return kExitRefused;
     }
     return 0;

@@ -1,0 +1,66 @@
+// The module's TCP listener for the update exchange: it accepts one connection at a time, plays
+// the script on it through an UpdateSession, and stops accepting once the asked number of
+// connections has been served. It owns the transcript file shared by all sessions. It is one
+// role of the simulator; other roles (discovery) run beside it on the same loop.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "module-sim/Script.h"
+#include "module-sim/SessionReport.h"
+#include "module-sim/SimOptions.h"
+#include "module-sim/UpdateSession.h"
+#include "net/EventLoop.h"
+#include "net/UniqueFd.h"
+
+namespace omblor::modulesim {
+
+class UpdateServer {
+  public:
+    struct Callbacks {
+        std::function<void(int number, const std::string& peer)> on_connected;
+        std::function<void(const SessionReport&)> on_session_ended;
+    };
+
+    UpdateServer(const SimOptions& options, Callbacks callbacks);
+    UpdateServer(const UpdateServer&) = delete;
+    UpdateServer& operator=(const UpdateServer&) = delete;
+    ~UpdateServer();
+
+    // Opens the transcript, binds and listens. Returns the reason when it cannot.
+    std::optional<std::string> Listen();
+    [[nodiscard]] std::uint16_t Port() const { return port_; }
+
+    // Ends a running session with `outcome` (time limit, signal) and stops accepting.
+    void Stop(Outcome outcome);
+    // Every asked connection has been served, or Stop was called.
+    [[nodiscard]] bool Done() const {
+        return stopped_ || static_cast<int>(reports_.size()) >= options_.connections;
+    }
+    [[nodiscard]] const std::vector<SessionReport>& Reports() const { return reports_; }
+
+  private:
+    void OnAcceptable();
+    void OnSessionEnded(const SessionReport& report);
+
+    const SimOptions& options_;
+    Script script_;
+    Callbacks callbacks_;
+    net::UniqueFd listen_;
+    net::UniqueFd transcript_;
+    net::ScopedWatch acceptWatch_;
+    std::uint16_t port_ = 0;
+    std::unique_ptr<UpdateSession> session_;
+    // A finished session stays here until the next one ends or starts: it finishes from inside
+    // its own handler, so it cannot be destroyed then.
+    std::unique_ptr<UpdateSession> retired_;
+    std::vector<SessionReport> reports_;
+    bool stopped_ = false;
+};
+
+}  // namespace omblor::modulesim

@@ -1,0 +1,437 @@
+#include "module-sim/UpdateSession.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace omblor::modulesim {
+
+namespace {
+
+constexpr std::size_t kScratchSize = std::size_t{64} << 10;
+// Large enough that one read moves a good share of the socket buffer, small enough that the
+// loop gets a turn between reads of a large image.
+constexpr std::size_t kImageReadSize = std::size_t{16} << 20;
+constexpr int kReadsPerWakeup = 256;
+// A credentials reply is two short strings; anything this long without CR LF is not one.
+constexpr std::size_t kMaxCredentialsReply = 1024;
+
+std::uint32_t BigEndian32(std::string_view bytes) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i) value = (value << 8) | static_cast<std::uint8_t>(bytes[i]);
+    return value;
+}
+
+std::string Hex32(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+UpdateSession::UpdateSession(int number, net::UniqueFd connection, const SimOptions& options,
+                             const Script& script, int transcriptFd, FinishedCallback on_finished)
+    : number_(number),
+      fd_(std::move(connection)),
+      options_(options),
+      script_(script),
+      transcriptFd_(transcriptFd),
+      on_finished_(std::move(on_finished)),
+      scratch_(kScratchSize) {
+    report_.number = number_;
+    report_.expected = script_.Expected();
+    // Each write should leave as its own segment, so split and joined lines reach the tool
+    // the way the script shapes them.
+    const int one = 1;
+    ::setsockopt(fd_.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+void UpdateSession::Start() {
+    watch_ =
+        net::ScopedWatch(fd_.Get(), net::kFdRead, [this](int, unsigned ready) { OnReady(ready); });
+    SendNext();
+}
+
+void UpdateSession::Stop(Outcome outcome) {
+    if (finished_) return;
+    Finish(ended_ && endOutcome_ ? *endOutcome_ : outcome);
+}
+
+void UpdateSession::SendNext() {
+    const auto& lines = script_.Lines();
+    while (!finished_ && !ended_ && !silent_ && !splitPending_ && !delayArmed_ &&
+           awaiting_.empty() && next_ < lines.size()) {
+        const ScriptLine& line = lines[next_];
+        if (line.delay.count() > 0 && !delayDone_) {
+            delayArmed_ = true;
+            delayTimer_ = net::ScopedTimer(line.delay, net::Repeat::No, [this] {
+                delayArmed_ = false;
+                delayDone_ = true;
+                SendNext();
+            });
+            return;
+        }
+        delayDone_ = false;
+        report_.at = line.step;
+        if (line.kind == ScriptLine::Kind::Close) {
+            ++next_;
+            Finish(Outcome::Dropped);
+            return;
+        }
+        if (line.kind == ScriptLine::Kind::Silent) {
+            ++next_;
+            silent_ = true;
+            return;
+        }
+        SendGroup();
+    }
+    CheckEnd();
+}
+
+void UpdateSession::SendGroup() {
+    const auto& lines = script_.Lines();
+    groupFirst_ = next_;
+    std::string group = lines[next_++].bytes;
+    while (next_ < lines.size() && lines[next_].kind == ScriptLine::Kind::Line &&
+           lines[next_].coalesce) {
+        report_.at = lines[next_].step;
+        group += lines[next_++].bytes;
+    }
+    for (std::size_t i = groupFirst_; i < next_; ++i) {
+        if (lines[i].reply != Reply::None) awaiting_.push_back(i);
+    }
+    const std::size_t split = lines[groupFirst_].split;
+    if (split > 0 && split < group.size()) {
+        Write(std::string_view(group).substr(0, split));
+        splitPending_ = true;
+        splitRest_ = group.substr(split);
+        splitTimer_ = net::ScopedTimer(options_.splitDelay, net::Repeat::No, [this] {
+            splitPending_ = false;
+            Write(std::exchange(splitRest_, {}));
+            AfterGroupWritten();
+            SendNext();
+        });
+        return;
+    }
+    Write(group);
+    AfterGroupWritten();
+}
+
+void UpdateSession::AfterGroupWritten() {
+    if (finished_) return;
+    const auto& lines = script_.Lines();
+    for (std::size_t i = groupFirst_; i < next_; ++i) {
+        if (lines[i].reply == Reply::Image) imageStart_ = Clock::now();
+    }
+    PopSatisfied();
+}
+
+void UpdateSession::CheckEnd() {
+    if (finished_ || ended_ || silent_ || splitPending_ || !out_.empty()) return;
+    if (!endOutcome_) {
+        if (next_ < script_.Lines().size() || !awaiting_.empty()) return;
+        endOutcome_ = options_.failAt ? Outcome::Failed : Outcome::Completed;
+    }
+    ended_ = true;
+    // The tool keeps the connection until its operator has seen the outcome; don't wait forever.
+    endTimer_ =
+        net::ScopedTimer(options_.endWait, net::Repeat::No, [this] { Finish(*endOutcome_); });
+}
+
+void UpdateSession::Abandon(Outcome outcome, const std::string& text) {
+    // A line cut in two must still go out whole before the abandoning line.
+    if (splitPending_) {
+        splitTimer_.Stop();
+        splitPending_ = false;
+        Write(std::exchange(splitRest_, {}));
+    }
+    delayTimer_.Stop();
+    delayArmed_ = false;
+    next_ = script_.Lines().size();
+    awaiting_.clear();
+    reply_.clear();
+    endOutcome_ = outcome;
+    Write(text + "\r\n");
+    CheckEnd();
+}
+
+void UpdateSession::Write(std::string_view bytes) {
+    if (finished_) return;
+    out_.append(bytes);
+    Flush();
+}
+
+void UpdateSession::Flush() {
+    while (!out_.empty()) {
+        const ssize_t n = ::send(fd_.Get(), out_.data(), out_.size(), MSG_NOSIGNAL);
+        if (n > 0) {
+            out_.erase(0, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            watch_.SetEvents(net::kFdRead | net::kFdWrite);
+            return;
+        }
+        PeerGone();
+        return;
+    }
+    watch_.SetEvents(net::kFdRead);
+}
+
+void UpdateSession::OnReady(unsigned ready) {
+    if ((ready & net::kFdWrite) != 0) {
+        Flush();
+        if (out_.empty()) CheckEnd();
+    }
+    if (!finished_ && (ready & net::kFdRead) != 0) Read();
+}
+
+bool UpdateSession::AwaitingImage() const {
+    return !awaiting_.empty() && script_.Lines()[awaiting_.front()].reply == Reply::Image &&
+           headerKnown_ && imageGot_ < image_.size();
+}
+
+void UpdateSession::Read() {
+    for (int turn = 0; turn < kReadsPerWakeup && !finished_; ++turn) {
+        // Image bytes go straight to their place; everything else is parsed from scratch.
+        const bool direct = AwaitingImage();
+        std::span<std::uint8_t> into(scratch_);
+        if (direct) {
+            into = std::span(image_).subspan(imageGot_,
+                                             std::min(image_.size() - imageGot_, kImageReadSize));
+        }
+        const ssize_t n = ::recv(fd_.Get(), into.data(), into.size(), 0);
+        if (n > 0) {
+            const auto got = into.first(static_cast<std::size_t>(n));
+            Record(got);
+            if (direct) {
+                imageGot_ += got.size();
+                report_.imageReceived = imageGot_;
+                if (imageGot_ == image_.size()) OnImageComplete();
+            } else {
+                Consume(got);
+            }
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+        PeerGone();  // orderly close, reset, or another failure: the tool is gone either way
+        return;
+    }
+}
+
+void UpdateSession::Consume(std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty() && !finished_) {
+        if (awaiting_.empty()) {
+            (endOutcome_ ? late_ : unexpected_) += bytes.size();
+            return;
+        }
+        switch (script_.Lines()[awaiting_.front()].reply) {
+            case Reply::Credentials: {
+                std::size_t take = 0;
+                bool done = false;
+                while (take < bytes.size() && !done) {
+                    reply_ += static_cast<char>(bytes[take++]);
+                    done = reply_.ends_with("\r\n") || reply_.size() > kMaxCredentialsReply;
+                }
+                bytes = bytes.subspan(take);
+                if (done) OnCredentials();
+                break;
+            }
+            case Reply::Header: {
+                const std::size_t take = std::min(8 - reply_.size(), bytes.size());
+                reply_.append(reinterpret_cast<const char*>(bytes.data()), take);
+                bytes = bytes.subspan(take);
+                if (reply_.size() == 8) OnHeader();
+                break;
+            }
+            case Reply::Image: {
+                const std::size_t take = std::min(image_.size() - imageGot_, bytes.size());
+                std::memcpy(image_.data() + imageGot_, bytes.data(), take);
+                imageGot_ += take;
+                report_.imageReceived = imageGot_;
+                bytes = bytes.subspan(take);
+                if (imageGot_ == image_.size()) OnImageComplete();
+                break;
+            }
+            case Reply::Reboot:
+                OnReboot(bytes.front());
+                bytes = bytes.subspan(1);
+                break;
+            case Reply::None:  // never awaited
+                awaiting_.pop_front();
+                break;
+        }
+    }
+}
+
+void UpdateSession::ReplyDone() {
+    reply_.clear();
+    awaiting_.pop_front();
+    PopSatisfied();
+    SendNext();
+}
+
+void UpdateSession::PopSatisfied() {
+    // An empty image is complete as soon as its line is out.
+    while (!awaiting_.empty() && script_.Lines()[awaiting_.front()].reply == Reply::Image &&
+           headerKnown_ && imageGot_ == image_.size()) {
+        report_.imageMilliseconds =
+            std::chrono::duration<double, std::milli>(Clock::now() - imageStart_).count();
+        awaiting_.pop_front();
+    }
+}
+
+void UpdateSession::OnCredentials() {
+    if (!reply_.ends_with("\r\n")) {
+        report_.credentials = "malformed";
+        Mismatch("credentials reply longer than " + std::to_string(kMaxCredentialsReply) +
+                 " bytes without CR LF");
+        Abandon(Outcome::Denied, options_.denyLine);
+        return;
+    }
+    const std::string_view body = std::string_view(reply_).substr(0, reply_.size() - 2);
+    const auto zero = body.find('\0');
+    if (zero == std::string_view::npos) {
+        report_.credentials = "malformed";
+        Mismatch("credentials reply has no zero byte between user and password");
+        Abandon(Outcome::Denied, options_.denyLine);
+        return;
+    }
+    if (body.substr(0, zero) == options_.user.value_or("") &&
+        body.substr(zero + 1) == options_.password) {
+        report_.credentials = "ok";
+        ReplyDone();
+        return;
+    }
+    report_.credentials = "wrong";
+    Abandon(Outcome::Denied, options_.denyLine);
+}
+
+void UpdateSession::OnHeader() {
+    if (std::all_of(reply_.begin(), reply_.end(), [](char c) { return c == 0; })) {
+        report_.header = "refused";
+        Abandon(Outcome::Refused, options_.refuseLine);
+        return;
+    }
+    const std::uint32_t base = BigEndian32(std::string_view(reply_).substr(0, 4));
+    const std::uint32_t length = BigEndian32(std::string_view(reply_).substr(4, 4));
+    report_.header = "ok";
+    report_.base = base;
+    report_.length = length;
+    // A module checks the header against what it can take and says so in a line of its own.
+    bool wrong = false;
+    if (options_.expectBase && *options_.expectBase != base) {
+        Mismatch("header base " + Hex32(base) + ", expected " + Hex32(*options_.expectBase));
+        wrong = true;
+    }
+    if (options_.expectLength && *options_.expectLength != length) {
+        Mismatch("header length " + std::to_string(length) + ", expected " +
+                 std::to_string(*options_.expectLength));
+        wrong = true;
+    }
+    if (wrong) {
+        Abandon(Outcome::Aborted, options_.wrongHeaderLine);
+        return;
+    }
+    if (length > options_.maxImage) {
+        Mismatch("header announces " + std::to_string(length) + " bytes, more than --max-image " +
+                 std::to_string(options_.maxImage));
+        Finish(Outcome::Aborted);
+        return;
+    }
+    // Zero-filled now, before the 103 line, so the transfer itself touches no fresh pages.
+    image_.assign(length, 0);
+    imageGot_ = 0;
+    headerKnown_ = true;
+    ReplyDone();
+}
+
+void UpdateSession::OnImageComplete() {
+    report_.imageMilliseconds =
+        std::chrono::duration<double, std::milli>(Clock::now() - imageStart_).count();
+    ReplyDone();
+}
+
+void UpdateSession::OnReboot(std::uint8_t byte) {
+    if (byte == 'R' || byte == 'D') {
+        report_.reboot = std::string(1, static_cast<char>(byte));
+    } else {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", byte);
+        report_.reboot = hex;
+        Mismatch("reboot reply " + report_.reboot + " is neither R nor D");
+    }
+    if (options_.expectReboot && byte != static_cast<std::uint8_t>(*options_.expectReboot)) {
+        Mismatch("reboot reply " + report_.reboot + ", expected " +
+                 std::string(1, *options_.expectReboot));
+    }
+    ReplyDone();
+}
+
+void UpdateSession::PeerGone() {
+    Finish(endOutcome_.value_or(Outcome::Closed));
+}
+
+void UpdateSession::Mismatch(std::string text) {
+    report_.mismatches.push_back(std::move(text));
+}
+
+void UpdateSession::Record(std::span<const std::uint8_t> bytes) {
+    report_.received += bytes.size();
+    if (transcriptFd_ >= 0 && !transcriptFailed_ &&
+        !WriteAll(transcriptFd_, bytes.data(), bytes.size())) {
+        transcriptFailed_ = true;
+    }
+}
+
+void UpdateSession::SaveImage() {
+    if (options_.saveImage.empty() || !headerKnown_) return;
+    const net::UniqueFd file(
+        ::open(options_.saveImage.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!file.Valid() || !WriteAll(file.Get(), image_.data(), imageGot_)) {
+        Mismatch("could not write the image to " + options_.saveImage + ": " +
+                 std::strerror(errno));
+    }
+}
+
+void UpdateSession::Finish(Outcome outcome) {
+    if (finished_) return;
+    finished_ = true;
+    watch_.Reset();
+    delayTimer_.Stop();
+    splitTimer_.Stop();
+    endTimer_.Stop();
+    fd_.Reset();
+    if (unexpected_ > 0) {
+        Mismatch(std::to_string(unexpected_) + " bytes came while no reply was due");
+    }
+    if (late_ > 0) Mismatch(std::to_string(late_) + " bytes came after the end of the exchange");
+    if (transcriptFailed_) Mismatch("could not write the transcript");
+    SaveImage();
+    report_.outcome = outcome;
+    on_finished_(report_);
+}
+
+}  // namespace omblor::modulesim
