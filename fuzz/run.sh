@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_srecord_text fuzz_record_checksum)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_srecord_text fuzz_record_checksum fuzz_discovery_reply fuzz_module_line)
 
 build=${OMBLOR_FUZZ_BUILD:-build-fuzz}
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -23,7 +23,9 @@ for target in "${targets[@]}"; do
   artifacts=$build/artifacts/${target#fuzz_}/
   mkdir -p "$work" "$artifacts"
   echo "== $target for ${seconds}s"
-  "$build/bin/$target" "$work" "$seeds" -dict=fuzz/srecord.dict -max_total_time="$seconds" \
+  dict=()
+  case $target in *srecord*|*checksum*) dict=(-dict=fuzz/srecord.dict) ;; esac
+  "$build/bin/$target" "$work" "$seeds" "${dict[@]}" -max_total_time="$seconds" \
     -max_len=8192 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$artifacts" || status=$?
 done
