@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <limits>
 #include <span>
 #include <string>
 #include <utility>
@@ -266,6 +267,18 @@ int CAsyncSocket::ReceiveFromHelper(void* buffer, int length, sockaddr* address,
 }
 
 int CAsyncSocket::Send(const void* buffer, int length, int flags) {
+    return SendStream(buffer, length, flags, Queue::Copy);
+}
+
+int CAsyncSocket::SendBorrowed(std::span<const std::byte> bytes) {
+    if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        SetLastError(EMSGSIZE);
+        return SOCKET_ERROR;
+    }
+    return SendStream(bytes.data(), static_cast<int>(bytes.size()), 0, Queue::Borrow);
+}
+
+int CAsyncSocket::SendStream(const void* buffer, int length, int flags, Queue queue) {
     if (m_hSocket == INVALID_SOCKET) {
         SetLastError(ENOTSOCK);
         return SOCKET_ERROR;
@@ -300,7 +313,11 @@ int CAsyncSocket::Send(const void* buffer, int length, int flags) {
         }
     }
     if (sent < bytes.size()) {
-        sendQueue_.Append(bytes.subspan(sent));
+        if (queue == Queue::Borrow) {
+            sendQueue_.AppendBorrowed(bytes.subspan(sent));
+        } else {
+            sendQueue_.Append(bytes.subspan(sent));
+        }
         UpdateWatch();
     }
     return length;

@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "net/EventLoop.h"
@@ -70,6 +71,10 @@ class CAsyncSocket {
     // carrying the error: OnReceive when FD_READ was requested, otherwise OnClose or OnSend,
     // and every later Send fails with it. Datagrams are sent at once or fail.
     virtual int Send(const void* buffer, int length, int flags = 0);
+    // Send for one large buffer that outlives the socket (an image the owner holds): what the
+    // connection cannot take at once is queued by reference instead of copied, so the bytes
+    // must stay alive and unchanged until the socket is closed.
+    int SendBorrowed(std::span<const std::byte> bytes);
 
     virtual void OnReceive(int /*errorCode*/) {}
     virtual void OnSend(int /*errorCode*/) {}
@@ -111,6 +116,8 @@ class CAsyncSocket {
     SOCKET m_hSocket = INVALID_SOCKET;
 
   private:
+    enum class Queue { Copy, Borrow };
+    int SendStream(const void* buffer, int length, int flags, Queue queue);
     friend class SocketDispatcher;
 
     enum class State { Open, Connecting, Connected, Listening };

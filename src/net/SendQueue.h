@@ -13,6 +13,9 @@ namespace omblor::net {
 class SendQueue {
   public:
     void Append(std::span<const std::byte> bytes);
+    // Queues the bytes by reference: the caller keeps them alive and unchanged until they are
+    // written or the queue is cleared. For one large buffer that outlives the socket.
+    void AppendBorrowed(std::span<const std::byte> bytes);
     // The oldest unwritten bytes, as one contiguous piece (empty when nothing is queued).
     [[nodiscard]] std::span<const std::byte> Front() const;
     void Consume(std::size_t count);
@@ -23,7 +26,12 @@ class SendQueue {
 
   private:
     // One chunk per Send that did not go out whole, so appending never moves what is queued.
-    std::deque<std::vector<std::byte>> chunks_;
+    // `bytes` views either the chunk's own copy or the caller's borrowed memory.
+    struct Chunk {
+        std::vector<std::byte> copy;
+        std::span<const std::byte> bytes;
+    };
+    std::deque<Chunk> chunks_;
     std::size_t offset_ = 0;  // bytes of the front chunk already written
     std::size_t size_ = 0;
 };

@@ -127,13 +127,12 @@ void CUpdateDlg::OnModuleLine(std::int32_t code, char* line) {
                                 : ImageHeaderReply(0, 0);
         SendBytes(header.data(), header.size());
     } else if (code == 103) {
-        // One Send of the whole image, straight from its buffer; the socket layer queues what
-        // the connection cannot take at once and reports the whole count.
-        // An image beyond what one Send can count cannot go out whole: a short send, reported.
+        // One send of the whole image, straight from its buffer. The socket queues what the
+        // connection cannot take at once by reference (the image outlives the socket, which
+        // this dialog closes first) and reports the whole count. An image beyond what one send
+        // can count cannot go out whole: a short send, reported.
         const bool fits = image_->length <= static_cast<std::uint32_t>(INT_MAX);
-        const int sent = socket_ && fits
-                             ? socket_->Send(image_->Data(), static_cast<int>(image_->length))
-                             : -1;
+        const int sent = socket_ && fits ? socket_->SendBorrowed(std::as_bytes(image_->Bytes())) : -1;
         if (!fits || sent != static_cast<int>(image_->length)) AfxMessageBox("Send Error");
     } else if (code == 105) {
         const char choice = reboot_ != 0 ? 'R' : 'D';

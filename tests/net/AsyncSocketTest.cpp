@@ -337,38 +337,45 @@ TYPED_TEST(SocketTest, a_large_send_goes_out_whole_and_in_order_while_timers_tic
     auto pattern = [](std::size_t i) {
         return static_cast<unsigned char>((i * 7 + i / 4099) & 0xFF);
     };
-    std::vector<unsigned char> image(kSize);
-    for (std::size_t i = 0; i < kSize; ++i) image[i] = pattern(i);
+    // Copied (the caller may drop its buffer at once) and borrowed (the buffer outlives it).
+    for (const bool borrowed : {false, true}) {
+        std::vector<unsigned char> image(kSize);
+        for (std::size_t i = 0; i < kSize; ++i) image[i] = pattern(i);
 
-    Probe client, reader;
-    this->MakeStreamPair(client, reader, FD_READ, 0);
-    ASSERT_EQ(client.Send(image.data(), static_cast<int>(kSize)), static_cast<int>(kSize));
-    // The connection cannot take it all at once; the rest waits in one queued copy.
-    EXPECT_GT(client.PendingSendBytes(), 0U);
-    EXPECT_LE(client.PendingSendBytes(), kSize);
-    image.clear();
-    image.shrink_to_fit();
-
-    // A slow reader: a bounded amount per tick, so the sender must keep going from the loop.
-    std::size_t received = 0;
-    std::size_t mismatches = 0;
-    int ticksWhilePending = 0;
-    std::vector<unsigned char> chunk(64 * 1024);
-    const ScopedTimer tick(1ms, Repeat::Yes, [&] {
-        if (client.PendingSendBytes() > 0) ++ticksWhilePending;
-        for (int reads = 0; reads < 16; ++reads) {
-            const int n = reader.Receive(chunk.data(), static_cast<int>(chunk.size()));
-            if (n <= 0) break;
-            for (int k = 0; k < n; ++k) mismatches += chunk[k] != pattern(received + k) ? 1 : 0;
-            received += static_cast<std::size_t>(n);
+        Probe client, reader;
+        this->MakeStreamPair(client, reader, FD_READ, 0);
+        const int taken = borrowed ? client.SendBorrowed(std::as_bytes(std::span(image)))
+                                   : client.Send(image.data(), static_cast<int>(kSize));
+        ASSERT_EQ(taken, static_cast<int>(kSize));
+        // The connection cannot take it all at once; the rest waits in the queue.
+        EXPECT_GT(client.PendingSendBytes(), 0U);
+        EXPECT_LE(client.PendingSendBytes(), kSize);
+        if (!borrowed) {
+            image.clear();
+            image.shrink_to_fit();
         }
-    });
-    ASSERT_TRUE(this->RunUntil([&] { return received >= kSize; }, 120s));
-    EXPECT_EQ(received, kSize);
-    EXPECT_EQ(mismatches, 0U);
-    EXPECT_EQ(client.PendingSendBytes(), 0U);
-    EXPECT_GT(ticksWhilePending, 0);
-    EXPECT_TRUE(client.calls.empty());
+
+        // A slow reader: a bounded amount per tick, so the sender must keep going from the loop.
+        std::size_t received = 0;
+        std::size_t mismatches = 0;
+        int ticksWhilePending = 0;
+        std::vector<unsigned char> chunk(64 * 1024);
+        const ScopedTimer tick(1ms, Repeat::Yes, [&] {
+            if (client.PendingSendBytes() > 0) ++ticksWhilePending;
+            for (int reads = 0; reads < 16; ++reads) {
+                const int n = reader.Receive(chunk.data(), static_cast<int>(chunk.size()));
+                if (n <= 0) break;
+                for (int k = 0; k < n; ++k) mismatches += chunk[k] != pattern(received + k) ? 1 : 0;
+                received += static_cast<std::size_t>(n);
+            }
+        });
+        ASSERT_TRUE(this->RunUntil([&] { return received >= kSize; }, 120s));
+        EXPECT_EQ(received, kSize) << borrowed;
+        EXPECT_EQ(mismatches, 0U) << borrowed;
+        EXPECT_EQ(client.PendingSendBytes(), 0U);
+        EXPECT_GT(ticksWhilePending, 0);
+        EXPECT_TRUE(client.calls.empty());
+    }
 }
 
 TYPED_TEST(SocketTest, a_connection_lost_while_the_queue_drains_is_reported) {
@@ -487,11 +494,16 @@ TEST(SendQueue, keeps_order_across_chunks) {
     append("abc");
     append("");
     append("de");
-    EXPECT_EQ(queue.Size(), 5U);
+    const std::string_view borrowed = "fg";
+    queue.AppendBorrowed(std::as_bytes(std::span(borrowed.data(), borrowed.size())));
+    EXPECT_EQ(queue.Size(), 7U);
     queue.Consume(2);
     EXPECT_EQ(front(), "c");
     queue.Consume(2);
     EXPECT_EQ(front(), "e");
+    queue.Consume(2);
+    EXPECT_EQ(front(), "g");
+    EXPECT_EQ(queue.Front().data(), reinterpret_cast<const std::byte*>(borrowed.data() + 1));
     queue.Consume(9);
     EXPECT_TRUE(queue.Empty());
     EXPECT_EQ(front(), "");
