@@ -146,6 +146,7 @@ Played Play(std::vector<std::string_view> args, const std::vector<Behaviour>& be
         UpdateServer server(parsed.options, {});
         EXPECT_EQ(server.Listen(), std::nullopt);
         std::vector<std::unique_ptr<FakeTool>> tools;
+        tools.reserve(behaviours.size());
         for (const auto& b : behaviours)
             tools.push_back(std::make_unique<FakeTool>(server.Port(), b));
         // Generous: a case takes milliseconds; only a hang gets near this.
