@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "module-sim/discovery/RunDiscoveryRole.h"
 #include "module-sim/SimOptions.h"
 #include "module-sim/UpdateServer.h"
 #include "net/PollEventLoop.h"
@@ -47,6 +48,9 @@ UniqueFd OpenSignalFd() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string_view(argv[1]) == "discover") {
+        return RunDiscoveryRole(std::vector<std::string>(argv + 2, argv + argc));
+    }
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     const ParsedOptions parsed = ParseSimOptions(args);
     if (!parsed.error.empty()) {

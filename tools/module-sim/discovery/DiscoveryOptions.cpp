@@ -63,7 +63,8 @@ ParsedDiscoveryOptions ParseDiscoveryOptions(std::span<const std::string> args) 
             continue;
         }
         if (i + 1 >= args.size()) {
-            parsed.error = name.starts_with("--") ? name + " needs a value" : "unknown option " + name;
+            parsed.error =
+                name.starts_with("--") ? name + " needs a value" : "unknown option " + name;
             return parsed;
         }
         const std::string& value = args[++i];
@@ -77,7 +78,8 @@ ParsedDiscoveryOptions ParseDiscoveryOptions(std::span<const std::string> args) 
         } else if (name == "--generate-from" || name == "--listen") {
             const auto address = ParseAddress(value);
             good = address.has_value();
-            (name == "--listen" ? o.listen : o.generateFirst) = address.value_or(discovery::Ipv4Address{});
+            (name == "--listen" ? o.listen : o.generateFirst) =
+                address.value_or(discovery::Ipv4Address{});
         } else if (name == "--port") {
             const auto n = ParseInt(value, 1, 65535);
             good = n.has_value();
@@ -98,7 +100,8 @@ ParsedDiscoveryOptions ParseDiscoveryOptions(std::span<const std::string> args) 
             return parsed;
         }
         if (!good) {
-            parsed.error = "bad value for " + name + ": \"" + value + "\"";
+            parsed.error = "bad value for " + name;
+            parsed.error += ": \"" + value + "\"";
             return parsed;
         }
     }

@@ -27,7 +27,7 @@
 namespace omblor::modulesim {
 
 class DiscoveryResponder {
-public:
+  public:
     struct Counters {
         int requests = 0;
         int acknowledgements = 0;
@@ -57,7 +57,7 @@ public:
     // Replies scheduled or waiting for their turn.
     [[nodiscard]] std::size_t Pending() const { return scheduled_.size() + ready_.size(); }
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
     struct Reply {
         Clock::time_point due;
@@ -66,7 +66,7 @@ private:
         sockaddr_in to{};
         bool operator>(const Reply& other) const { return due > other.due; }
     };
-    struct Answer {
+    struct AnswerState {
         std::string what;
         int left = 0;
         int sent = 0;
@@ -96,7 +96,7 @@ private:
 
     std::priority_queue<Reply, std::vector<Reply>, std::greater<>> scheduled_;
     std::deque<Reply> ready_;
-    std::map<int, struct Answer> answers_;
+    std::map<int, AnswerState> answers_;
     int nextAnswer_ = 1;
     double tokens_ = 0;
     Clock::time_point lastRefill_{};

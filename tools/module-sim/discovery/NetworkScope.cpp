@@ -8,8 +8,8 @@
 namespace omblor::modulesim {
 
 NetworkScope DetectNetworkScope() {
-    const std::unique_ptr<if_nameindex, decltype(&if_freenameindex)> names(if_nameindex(),
-                                                                          &if_freenameindex);
+    const std::unique_ptr<struct if_nameindex, decltype(&if_freenameindex)> names(
+        if_nameindex(), &if_freenameindex);
     // Not knowing is treated like a real network.
     if (!names) return NetworkScope::LoopbackOnly;
     for (const auto* entry = names.get(); entry->if_index != 0; ++entry) {

@@ -12,7 +12,8 @@ using discovery::Ipv4Address;
 using discovery::MacAddress;
 
 // Reply offsets as the module lays them out.
-constexpr std::size_t kFixedSize = discovery::ReplyRecord::kReplyOffset + discovery::ReplyRecord::kSize;
+constexpr std::size_t kFixedSize =
+    discovery::ReplyRecord::kReplyOffset + discovery::ReplyRecord::kSize;
 constexpr std::size_t kRecordLength = 5;
 constexpr std::size_t kConfigured = 9;
 constexpr std::size_t kInterfaceMac = 112;
@@ -162,11 +163,13 @@ ModuleLine ParseModuleLine(std::string_view line) {
     if (!type) return ModuleLineError{"bad type \"" + std::string(fields[2]) + "\""};
     m.type = static_cast<std::uint8_t>(*type);
     const auto configured = ParseAddress(fields[3]);
-    if (!configured) return ModuleLineError{"bad configured address \"" + std::string(fields[3]) + "\""};
+    if (!configured)
+        return ModuleLineError{"bad configured address \"" + std::string(fields[3]) + "\""};
     m.configured = *configured;
     if (fields[4] != "-") {
         m.active = ParseAddress(fields[4]);
-        if (!m.active) return ModuleLineError{"bad active address \"" + std::string(fields[4]) + "\""};
+        if (!m.active)
+            return ModuleLineError{"bad active address \"" + std::string(fields[4]) + "\""};
     }
     const auto platform = ParseText(fields[5]);
     if (!platform) return ModuleLineError{"bad platform text \"" + std::string(fields[5]) + "\""};
