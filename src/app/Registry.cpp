@@ -390,16 +390,24 @@ std::string FormatHive(const Hive& hive) {
     return out;
 }
 
+// What opening and creating share: the parent's path, full access, the hive as it is now and the
+// path of the key asked for.
+static LONG OpenForFullAccess(HKEY key, const char* subKey, Hive& hive, std::string& path) {
+    const auto parent = KeyPath(key);
+    if (!parent) return ERROR_INVALID_HANDLE;
+    if (!Writable()) return ERROR_ACCESS_DENIED;
+    if (ReadHive(hive) != Load::Ok) return ERROR_ACCESS_DENIED;
+    path = JoinPath(*parent, subKey != nullptr ? subKey : "");
+    return ERROR_SUCCESS;
+}
+
 LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD /*reserved*/, char* /*keyClass*/,
                      DWORD /*options*/, REGSAM /*desired*/, const void* /*security*/,
                      HKEY* result, DWORD* disposition) {
     if (result == nullptr) return ERROR_INVALID_PARAMETER;
-    const auto parent = KeyPath(key);
-    if (!parent) return ERROR_INVALID_HANDLE;
-    if (!Writable()) return ERROR_ACCESS_DENIED;
     Hive hive;
-    if (ReadHive(hive) != Load::Ok) return ERROR_ACCESS_DENIED;
-    const std::string path = JoinPath(*parent, subKey != nullptr ? subKey : "");
+    std::string path;
+    if (const LONG rc = OpenForFullAccess(key, subKey, hive, path); rc != ERROR_SUCCESS) return rc;
     bool created = false;
     // Creating a key creates the keys above it too.
     for (std::size_t slash = path.find('\\'); ; slash = path.find('\\', slash + 1)) {
@@ -419,12 +427,9 @@ LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD /*reserved*/, char* /*k
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD /*options*/, REGSAM /*desired*/,
                    HKEY* result) {
     if (result == nullptr) return ERROR_INVALID_PARAMETER;
-    const auto parent = KeyPath(key);
-    if (!parent) return ERROR_INVALID_HANDLE;
-    if (!Writable()) return ERROR_ACCESS_DENIED;
     Hive hive;
-    if (ReadHive(hive) != Load::Ok) return ERROR_ACCESS_DENIED;
-    const std::string path = JoinPath(*parent, subKey != nullptr ? subKey : "");
+    std::string path;
+    if (const LONG rc = OpenForFullAccess(key, subKey, hive, path); rc != ERROR_SUCCESS) return rc;
     if (path != kMachineRoot && FindKey(hive, path) == nullptr) return ERROR_FILE_NOT_FOUND;
     *result = NewHandle(path);
     return ERROR_SUCCESS;
