@@ -164,7 +164,7 @@ TEST_F(EndToEnd, refused_connection_is_a_connect_error) {
 }
 
 TEST_F(EndToEnd, an_unreadable_file_fails_before_any_connection) {
-    auto sim = StartModule({"--timeout", "3"});
+    auto sim = StartModule({"--timeout", "1"});
     const auto r = Omblor({"-A", "-F" + (dir_ / "missing_APP.s19").string(), "-I" + address_}, "");
     const auto module = sim->Finish();
     EXPECT_NE(r.out.find("[message \"omblor\"]\nFailed to open file\n[/message]\n" +
