@@ -210,41 +210,26 @@ void CAsyncSocket::AfterRead(int result, int error) {
     UpdateWatch();
 }
 
-int CAsyncSocket::Receive(void* buffer, int length, int flags) {
+bool CAsyncSocket::UsableBuffer(const void* buffer, int length) const {
     if (m_hSocket == INVALID_SOCKET) {
         SetLastError(ENOTSOCK);
-        return SOCKET_ERROR;
+        return false;
     }
     if (length < 0 || (buffer == nullptr && length > 0)) {
         SetLastError(EINVAL);
-        return SOCKET_ERROR;
+        return false;
     }
-    // MSG_TRUNC makes recv report a datagram's real length, so an over-long one is noticed.
-    const int extra = IsStream() ? 0 : MSG_TRUNC;
-    ssize_t n = 0;
-    do {
-        n = ::recv(m_hSocket, buffer, static_cast<std::size_t>(length), flags | kNoWait | extra);
-    } while (n < 0 && errno == EINTR);
-    int error = n < 0 ? errno : 0;
-    if (!IsStream() && n > length) {
-        n = SOCKET_ERROR;
-        error = EMSGSIZE;
-    }
-    if (n == 0 && length > 0 && IsStream() && state_ == State::Connected) readDone_ = true;
-    AfterRead(static_cast<int>(n), error);
-    return static_cast<int>(n);
+    return true;
+}
+
+int CAsyncSocket::Receive(void* buffer, int length, int flags) {
+    // recvfrom without an address is recv; one path keeps the datagram and end-of-stream rules.
+    return ReceiveFromHelper(buffer, length, nullptr, nullptr, flags);
 }
 
 int CAsyncSocket::ReceiveFromHelper(void* buffer, int length, sockaddr* address,
                                     socklen_t* addressLength, int flags) {
-    if (m_hSocket == INVALID_SOCKET) {
-        SetLastError(ENOTSOCK);
-        return SOCKET_ERROR;
-    }
-    if (length < 0 || (buffer == nullptr && length > 0)) {
-        SetLastError(EINVAL);
-        return SOCKET_ERROR;
-    }
+    if (!UsableBuffer(buffer, length)) return SOCKET_ERROR;
     if (address != nullptr && (addressLength == nullptr ||
                                *addressLength < static_cast<socklen_t>(sizeof(sockaddr_in)))) {
         SetLastError(EFAULT);
@@ -279,14 +264,7 @@ int CAsyncSocket::SendBorrowed(std::span<const std::byte> bytes) {
 }
 
 int CAsyncSocket::SendStream(const void* buffer, int length, int flags, Queue queue) {
-    if (m_hSocket == INVALID_SOCKET) {
-        SetLastError(ENOTSOCK);
-        return SOCKET_ERROR;
-    }
-    if (length < 0 || (buffer == nullptr && length > 0)) {
-        SetLastError(EINVAL);
-        return SOCKET_ERROR;
-    }
+    if (!UsableBuffer(buffer, length)) return SOCKET_ERROR;
     if (!IsStream()) return SendToHelper(buffer, length, nullptr, 0, flags);
     if (sendError_ != 0) {
         SetLastError(sendError_);
@@ -325,14 +303,7 @@ int CAsyncSocket::SendStream(const void* buffer, int length, int flags, Queue qu
 
 int CAsyncSocket::SendToHelper(const void* buffer, int length, const sockaddr* address,
                                socklen_t addressLength, int flags) {
-    if (m_hSocket == INVALID_SOCKET) {
-        SetLastError(ENOTSOCK);
-        return SOCKET_ERROR;
-    }
-    if (length < 0 || (buffer == nullptr && length > 0)) {
-        SetLastError(EINVAL);
-        return SOCKET_ERROR;
-    }
+    if (!UsableBuffer(buffer, length)) return SOCKET_ERROR;
     ssize_t n = 0;
     do {
         n = ::sendto(m_hSocket, buffer, static_cast<std::size_t>(length), flags | kNoWait, address,

@@ -117,6 +117,8 @@ class CAsyncSocket {
 
   private:
     enum class Queue { Copy, Borrow };
+    // An open socket and a buffer that matches its length; otherwise sets the last error.
+    [[nodiscard]] bool UsableBuffer(const void* buffer, int length) const;
     int SendStream(const void* buffer, int length, int flags, Queue queue);
     friend class SocketDispatcher;
 
