@@ -1,5 +1,5 @@
 // A host for unit tests: windows show nothing, message boxes are recorded and closed at once,
-// the file chooser answers with a preset path. Installs itself (and a poll loop) for its lifetime.
+// the file chooser is cancelled. Installs itself (and a poll loop) for its lifetime.
 #pragma once
 
 #include <optional>
@@ -16,7 +16,7 @@
 namespace omblor::testing {
 
 class FakeHost final : public framework::Host {
-public:
+  public:
     FakeHost() {
         net::EventLoop::SetCurrent(&loop);
         framework::SetCurrentHost(this);
@@ -40,7 +40,9 @@ public:
             }
             void FocusChanged(int) override {}
             void SelectAllText(int) override {}
-            void Ended(int result) override { host.ended.emplace_back(dialog.TemplateId(), result); }
+            void Ended(int result) override {
+                host.ended.emplace_back(dialog.TemplateId(), result);
+            }
             FakeHost& host;
             framework::CDialog& dialog;
         };
@@ -52,21 +54,18 @@ public:
         if (onMessage) onMessage(std::string(text));
         return framework::IDOK;
     }
-    std::optional<std::string> ChooseFile(const framework::FileChooserRequest& request) override {
-        lastChooser = request;
-        return chooserAnswer;
+    std::optional<std::string> ChooseFile(const framework::FileChooserRequest&) override {
+        return std::nullopt;  // the operator cancels
     }
 
     net::PollEventLoop loop;
     // Called as each dialog's modal loop starts; a test may act on the dialog from here.
     std::function<void(framework::CDialog&)> onShown;
-    std::vector<int> progress;                   // positions shown, in order
-    std::vector<std::pair<int, int>> ended;      // (template, result) of each closed dialog
+    std::vector<int> progress;               // positions shown, in order
+    std::vector<std::pair<int, int>> ended;  // (template, result) of each closed dialog
     std::vector<std::string> messages;
     std::vector<std::string> captions;
     std::function<void(const std::string&)> onMessage;
-    std::optional<std::string> chooserAnswer;
-    std::optional<framework::FileChooserRequest> lastChooser;
 };
 
 }  // namespace omblor::testing

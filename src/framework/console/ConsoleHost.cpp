@@ -78,7 +78,7 @@ bool ParseInt(std::string_view text, int& value) {
 
 // The console's side of one open dialog.
 class ConsoleHost::Window final : public HostWindow {
-public:
+  public:
     Window(ConsoleHost& host, CDialog& dialog) : host_(host), dialog_(dialog) {
         modal_.kind = Modal::Kind::Dialog;
         modal_.dialog = &dialog;
@@ -88,10 +88,7 @@ public:
     }
     ~Window() override { host_.Pop(&modal_); }
 
-    void Shown() override {
-        shown_ = true;
-        host_.OperatorMayHaveLeft();
-    }
+    void Shown() override { host_.OperatorMayHaveLeft(); }
     void ControlChanged(int id) override {
         const ControlState* c = dialog_.FindControl(id);
         if (c != nullptr && c->kind == ControlKind::Progress && c->position != lastProgress_) {
@@ -105,19 +102,17 @@ public:
         host_.Print("[end " + std::to_string(dialog_.TemplateId()) + " " + std::to_string(result) +
                     "]\n");
     }
-    [[nodiscard]] bool IsShown() const { return shown_; }
 
-private:
+  private:
     ConsoleHost& host_;
     CDialog& dialog_;
     Modal modal_;
-    bool shown_ = false;
     int lastProgress_ = 0;
 };
 
 ConsoleHost::ConsoleHost(int inputFd, std::FILE* out) : inputFd_(inputFd), out_(out) {
-    inputWatch_ = net::ScopedWatch(inputFd_, net::kFdRead,
-                                   [this](int, unsigned) { OnInputReadable(); });
+    inputWatch_ =
+        net::ScopedWatch(inputFd_, net::kFdRead, [this](int, unsigned) { OnInputReadable(); });
 }
 
 ConsoleHost::~ConsoleHost() = default;
@@ -144,7 +139,8 @@ int ConsoleHost::MessageBox(std::string_view text, std::string_view caption, uns
 
 std::optional<std::string> ConsoleHost::ChooseFile(const FileChooserRequest& request) {
     std::string line = "[chooser";
-    for (const auto& f : request.filters) line += " \"" + f.description + "\" \"" + f.pattern + "\"";
+    for (const auto& f : request.filters)
+        line += " \"" + f.description + "\" \"" + f.pattern + "\"";
     line += " initial=\"" + request.initialLocation + "\"]\n";
     Print(line);
     if (operatorLeft_) {
@@ -297,8 +293,7 @@ void ConsoleHost::Apply(const std::string& line) {
     if (!applied) Print("[ignored " + line + "]\n");
 }
 
-bool ConsoleHost::ApplyToDialog(CDialog& dialog, const std::string& verb,
-                                const std::string& rest) {
+bool ConsoleHost::ApplyToDialog(CDialog& dialog, const std::string& verb, const std::string& rest) {
     if (!dialog.IsOpen()) return false;
     if (verb == "cancel" && rest.empty()) {
         dialog.HandleCancel();
@@ -395,7 +390,7 @@ void ConsoleHost::Dump() {
         if (c.kind != ControlKind::Tree) continue;
         // Items in tree order: depth first, siblings in insertion order.
         std::function<void(HTREEITEM, const std::string&)> walk = [&](HTREEITEM parent,
-                                                                     const std::string& prefix) {
+                                                                      const std::string& prefix) {
             int n = 0;
             for (const auto& item : c.items) {
                 if (item.parent != parent) continue;
