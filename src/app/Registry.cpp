@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "net/UniqueFd.h"
+#include "net/WriteAll.h"
 
 namespace omblor::app {
 
@@ -115,16 +116,6 @@ bool Writable() {
            ::access(folder.c_str(), W_OK) == 0;
 }
 
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const auto n = ::write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 bool SaveHive(const Hive& hive, bool keepDamagedCopy) {
     const std::string path = HivePath();
     if (!MakeFolders(path)) return false;
@@ -137,7 +128,7 @@ bool SaveHive(const Hive& hive, bool keepDamagedCopy) {
     std::string temp = path + ".XXXXXX";
     net::UniqueFd fd(::mkstemp(temp.data()));
     if (!fd.Valid()) return false;
-    const bool ok = WriteAll(fd.Get(), FormatHive(hive)) && ::fsync(fd.Get()) == 0;
+    const bool ok = net::WriteAll(fd.Get(), FormatHive(hive)) && ::fsync(fd.Get()) == 0;
     fd.Reset();
     if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());

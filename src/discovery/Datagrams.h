@@ -10,12 +10,13 @@
 #include <vector>
 
 #include "discovery/Ipv4Address.h"
+#include "net/ModulePort.h"
 #include "discovery/ReplyRecord.h"
 
 namespace omblor::discovery {
 
-inline constexpr std::uint16_t kDiscoveryPort = 20034;
-inline constexpr std::uint16_t kFallbackDiscoveryPort = 20035;
+inline constexpr std::uint16_t kDiscoveryPort = net::kModulePort;
+inline constexpr std::uint16_t kFallbackDiscoveryPort = net::kModulePort + 1;
 inline constexpr Ipv4Address kBroadcastAddress{{255, 255, 255, 255}};
 
 inline constexpr std::size_t kRequestSize = 153;

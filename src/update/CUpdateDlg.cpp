@@ -105,9 +105,9 @@ void CUpdateDlg::SendBytes(const void* data, std::size_t length) {
 void CUpdateDlg::OnModuleLine(std::int32_t code, char* line) {
     silence_ = 0;
     if (ending_) return;  // the outcome is decided; later lines change nothing
-    if (code == 100) {
+    if (code == code::kPlatform) {
         platformName_ = PlatformNameOf(line);
-    } else if (code == 101) {
+    } else if (code == code::kCredentials) {
         CPassDlg prompt;
         openPrompt_ = &prompt;
         const int result = prompt.DoModal();
@@ -121,12 +121,12 @@ void CUpdateDlg::OnModuleLine(std::int32_t code, char* line) {
         } else {
             OnCancel();
         }
-    } else if (code == 102) {
+    } else if (code == code::kImageHeader) {
         const auto header = PlatformAccepts(platformName_, image_->headerText)
                                 ? ImageHeaderReply(image_->baseAddress, image_->length)
                                 : ImageHeaderReply(0, 0);
         SendBytes(header.data(), header.size());
-    } else if (code == 103) {
+    } else if (code == code::kImage) {
         // One send of the whole image, straight from its buffer. The socket queues what the
         // connection cannot take at once by reference (the image outlives the socket, which
         // this dialog closes first) and reports the whole count. An image beyond what one send
@@ -134,18 +134,18 @@ void CUpdateDlg::OnModuleLine(std::int32_t code, char* line) {
         const bool fits = image_->length <= static_cast<std::uint32_t>(INT_MAX);
         const int sent = socket_ && fits ? socket_->SendBorrowed(std::as_bytes(image_->Bytes())) : -1;
         if (!fits || sent != static_cast<int>(image_->length)) AfxMessageBox("Send Error");
-    } else if (code == 105) {
+    } else if (code == code::kRebootChoice) {
         const char choice = reboot_ != 0 ? 'R' : 'D';
         SendBytes(&choice, 1);
-    } else if (code == 106 || code == 107) {
+    } else if (code == code::kComplete || code == code::kCompleteNoReboot) {
         completed_ = 1;
         OnCancel();
-    } else if (code >= 201 && code <= 300) {
+    } else if (code >= code::kFirstError && code <= code::kLastError) {
         // The text from the line's fourth character; a line of just the code shows nothing more.
         std::string_view text(line);
         EndWithError(text.size() > 3 ? text.substr(3) : std::string_view());
-    } else if (code >= 301) {
-        progress_.SetPos(code - 300);
+    } else if (code > code::kProgressBase) {
+        progress_.SetPos(code - code::kProgressBase);
     }
 }
 

@@ -13,6 +13,7 @@
 #include "framework/CDialog.h"
 #include "framework/Controls.h"
 #include "image/AppImage.h"
+#include "update/UpdateProtocol.h"
 #include "update/UpdateSocketOwner.h"
 
 namespace omblor::update {
@@ -33,7 +34,7 @@ public:
     [[nodiscard]] bool WaitsForOperator() const override { return false; }
 
     // The module port; tests point it elsewhere.
-    std::uint16_t port = 20034;
+    std::uint16_t port = kUpdatePort;
 
 protected:
     void DoDataExchange(framework::CDataExchange* pDX) override;

@@ -9,12 +9,11 @@
 
 #include "net/CAsyncSocket.h"
 #include "update/LineFramer.h"
+#include "update/UpdateProtocol.h"
 
 namespace omblor::update {
 
 class UpdateSocketOwner;
-
-inline constexpr std::uint16_t kUpdatePort = 20034;
 
 class TarvikUpdateSocket final : public net::CAsyncSocket {
 public:
