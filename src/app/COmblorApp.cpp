@@ -10,7 +10,7 @@
 namespace omblor::app {
 
 bool COmblorApp::InitInstance() {
-    if (!net::StartSocketService(1, 1)) {
+    if (!startSocketService(1, 1)) {
         framework::AfxMessageBox(resources::LoadStringResource(resources::IDS_SOCKETS_INIT_FAILED));
         return false;
     }

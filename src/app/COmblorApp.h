@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "framework/CWinApp.h"
+#include "net/SocketService.h"
 
 namespace omblor::app {
 
@@ -14,6 +15,8 @@ public:
     int ExitInstance() override;
 
     std::int32_t exitCode = 0;
+    // Starts the socket service; tests put a failing one in its place.
+    bool (*startSocketService)(int major, int minor) = net::StartSocketService;
 };
 
 }  // namespace omblor::app

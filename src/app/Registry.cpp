@@ -72,26 +72,47 @@ RegKeyEntry* FindKey(Hive& hive, std::string_view path) {
 
 enum class Load { Ok, Unreadable };
 
-// Reads the hive; a missing file is an empty hive, an unreadable one refuses every access.
-Load ReadHive(Hive& hive) {
-    const std::string path = HivePath();
+// The whole file; empty for a missing one, nothing when it cannot be read or is far too big
+// for a settings file.
+std::optional<std::string> ReadText(const std::string& path) {
     net::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.Valid()) {
-        if (errno == ENOENT) return Load::Ok;
-        return Load::Unreadable;
+        if (errno == ENOENT) return std::string();
+        return std::nullopt;
     }
     std::string text;
     char buffer[8192];
     for (;;) {
         const auto n = ::read(fd.Get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return Load::Unreadable;
+        if (n < 0) return std::nullopt;
         if (n == 0) break;
         text.append(buffer, static_cast<std::size_t>(n));
-        if (text.size() > (1U << 24)) return Load::Unreadable;  // not a settings file
+        if (text.size() > (1U << 24)) return std::nullopt;
     }
-    hive = ParseHive(text);
+    return text;
+}
+
+// Reads the hive; a missing file is an empty hive, an unreadable one refuses every access.
+Load ReadHive(Hive& hive) {
+    const auto text = ReadText(HivePath());
+    if (!text) return Load::Unreadable;
+    hive = ParseHive(*text);
     return Load::Ok;
+}
+
+// Writes beside `path` and renames over it, so a reader sees the old file or the new one whole.
+bool WriteReplacing(const std::string& path, std::string_view text) {
+    std::string temp = path + ".XXXXXX";
+    net::UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd.Valid()) return false;
+    const bool ok = net::WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0;
+    fd.Reset();
+    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
 }
 
 bool MakeFolders(const std::string& file) {
@@ -120,21 +141,12 @@ bool SaveHive(const Hive& hive, bool keepDamagedCopy) {
     const std::string path = HivePath();
     if (!MakeFolders(path)) return false;
     if (keepDamagedCopy) {
-        // Lines we could not read are dropped from the new file; keep the old one beside it.
-        const std::string aside = path + ".damaged";
-        ::unlink(aside.c_str());
-        if (::link(path.c_str(), aside.c_str()) != 0) return false;
+        // Lines we could not read are dropped from the new file; keep a copy of the old one
+        // beside it. A copy, not a hard link: not every file system has those.
+        const auto old = ReadText(path);
+        if (!old || !WriteReplacing(path + ".damaged", *old)) return false;
     }
-    std::string temp = path + ".XXXXXX";
-    net::UniqueFd fd(::mkstemp(temp.data()));
-    if (!fd.Valid()) return false;
-    const bool ok = net::WriteAll(fd.Get(), FormatHive(hive)) && ::fsync(fd.Get()) == 0;
-    fd.Reset();
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return WriteReplacing(path, FormatHive(hive));
 }
 
 HKEY NewHandle(std::string path) {

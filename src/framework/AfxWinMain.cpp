@@ -45,10 +45,14 @@ int AfxWinMain(int argc, char** argv) {
 #endif
     net::PollEventLoop loop;
     net::EventLoop::SetCurrent(&loop);
-    ConsoleHost host(STDIN_FILENO, stdout);
-    SetCurrentHost(&host);
-    const int code = RunApp(*app);
-    SetCurrentHost(nullptr);
+    int code = 0;
+    {
+        // The host goes before the loop it runs on.
+        ConsoleHost host(loop, STDIN_FILENO, stdout);
+        SetCurrentHost(&host);
+        code = RunApp(*app);
+        SetCurrentHost(nullptr);
+    }
     net::EventLoop::SetCurrent(nullptr);
     return code;
 }

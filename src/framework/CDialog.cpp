@@ -48,7 +48,11 @@ int CDialog::DoModal() {
     }
     if (!ended_) {
         window_->Shown();
-        net::EventLoop::Current().RunUntil([this] { return ended_; });
+        if (net::EventLoop* loop = net::EventLoop::Current()) {
+            loop->RunUntil([this] { return ended_; });
+        } else {
+            EndDialog(-1);  // no loop to run on
+        }
     }
 
     // The window goes now; the object (and whatever it owns) lives on until its owner drops it.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/WinTypes.h"
+#include "net/SecureWipe.h"
 #include "resources/DialogTemplate.h"
 
 namespace omblor::framework {
@@ -42,7 +43,6 @@ struct ControlState {
     }
 };
 
-// Overwrites a text's bytes before it is released, for secrets such as passwords.
-void SecureWipe(std::string& text);
+using net::SecureWipe;
 
 }  // namespace omblor::framework

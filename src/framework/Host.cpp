@@ -19,13 +19,5 @@ Host& CurrentHost() {
 
 void SetCurrentHost(Host* host) { g_host = host; }
 
-void SecureWipe(std::string& text) {
-    if (!text.empty()) {
-        volatile char* p = text.data();
-        for (std::size_t i = 0; i < text.size(); ++i) p[i] = 0;
-    }
-    text.clear();
-    text.shrink_to_fit();
-}
 
 }  // namespace omblor::framework

@@ -72,6 +72,10 @@ bool CAsyncSocket::Create(std::uint16_t port, int type, long events, std::string
             return false;
         }
     }
+    if (EventLoop::Current() == nullptr) {
+        SetLastError(ENETDOWN);  // no loop to deliver its events
+        return false;
+    }
     const int handle = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (handle < 0) {
         SetLastError(errno);
@@ -94,10 +98,9 @@ void CAsyncSocket::Attach(SOCKET handle, int type, State state, long events) {
     readDone_ = false;
     sendError_ = 0;
     sendQueue_.Clear();
-    loop_ = &EventLoop::Current();
     SocketDispatcher::Register(handle, *this);
     watchMask_ = 0;
-    watch_ = loop_->WatchFd(handle, 0, [this](int, unsigned ready) { OnReady(ready); });
+    watch_ = ScopedWatch(handle, 0, [this](int, unsigned ready) { OnReady(ready); });
     AsyncSelect(events);
 }
 
@@ -114,7 +117,7 @@ bool CAsyncSocket::AsyncSelect(long events) {
 }
 
 void CAsyncSocket::UpdateWatch() {
-    if (watch_ == 0) return;
+    if (!watch_.Active()) return;
     // An unconnected or finished stream polls as hung up for ever; watching it would spin.
     const bool canRead =
         !IsStream() || ((state_ == State::Connected || state_ == State::Listening) && !readDone_);
@@ -126,7 +129,7 @@ void CAsyncSocket::UpdateWatch() {
     }
     if (mask != watchMask_) {
         watchMask_ = mask;
-        loop_->SetWatchEvents(watch_, mask);
+        watch_.SetEvents(mask);
     }
 }
 
@@ -186,11 +189,10 @@ bool CAsyncSocket::Accept(CAsyncSocket& connected, sockaddr* address, socklen_t*
 void CAsyncSocket::Close() {
     if (m_hSocket == INVALID_SOCKET) return;
     const SOCKET handle = std::exchange(m_hSocket, INVALID_SOCKET);
-    if (watch_ != 0) loop_->UnwatchFd(std::exchange(watch_, 0));
+    watch_.Reset();
     ::close(handle);
     // After the close, so that the closed-set entry covers every event posted for this handle.
     SocketDispatcher::Unregister(handle);
-    loop_ = nullptr;
     watchMask_ = 0;
     state_ = State::Open;
     readArmed_ = false;

@@ -136,8 +136,7 @@ class CAsyncSocket {
     void UpdateWatch();
     [[nodiscard]] bool IsStream() const { return type_ == SOCK_STREAM; }
 
-    EventLoop* loop_ = nullptr;
-    WatchId watch_ = 0;
+    ScopedWatch watch_;
     unsigned watchMask_ = 0;
     int type_ = 0;
     long events_ = 0;

@@ -1,5 +1,7 @@
 // The event loop seam every part of the program runs on: file-descriptor watches, timers, posted
-// calls and a nested run-until for modal loops. One loop per thread, reached through current().
+// calls and a nested run-until for modal loops. One loop per thread, reached through Current().
+// Every registration belongs to the loop it was made on: the scoped handles below remember that
+// loop and stop through it, whichever loop is current later, and do nothing once it has gone.
 // The poll(2) implementation lives beside this file; the Qt one lives with the Qt host so that
 // src/net never includes Qt.
 #pragma once
@@ -7,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace omblor::net {
 
@@ -26,10 +29,15 @@ public:
     using FdCallback = std::function<void(int fd, unsigned ready)>;
     using Callback = std::function<void()>;
 
+    // What a registration keeps of its loop: reads null once the loop has gone.
+    using Link = std::shared_ptr<EventLoop*>;
+
     EventLoop() = default;
     EventLoop(const EventLoop&) = delete;
     EventLoop& operator=(const EventLoop&) = delete;
-    virtual ~EventLoop() = default;
+    virtual ~EventLoop() { Retire(); }
+
+    [[nodiscard]] Link GetLink() const { return link_; }
 
     // Calls `callback` from the loop (never from inside the wait) when `fd` is ready for one of
     // `events`. Readiness is level-triggered: it keeps coming while the condition holds.
@@ -52,16 +60,43 @@ public:
     // dispatched event. Modal dialogs and message boxes run on this.
     virtual void RunUntil(const std::function<bool()>& done) = 0;
 
-    // The loop of this thread. A host installs its loop at start-up; without one a poll loop is
-    // made on first use.
-    static EventLoop& Current();
+    // The loop of this thread, or null when none is installed: nothing makes one behind the
+    // caller's back.
+    static EventLoop* Current();
     static void SetCurrent(EventLoop* loop);
+
+protected:
+    // Cuts the links of every registration and stops being current. Derived loops call it first
+    // in their destructors, so no handle reaches a half-destroyed loop.
+    void Retire() noexcept;
+
+private:
+    Link link_ = std::make_shared<EventLoop*>(this);
+};
+
+// Posts calls that run only while their owner lives: a call still queued when the owner goes is
+// dropped, so a posted call may capture the owner's `this`.
+class PostedCalls {
+public:
+    explicit PostedCalls(EventLoop& loop) : loop_(loop.GetLink()) {}
+    PostedCalls(const PostedCalls&) = delete;
+    PostedCalls& operator=(const PostedCalls&) = delete;
+    ~PostedCalls() = default;
+
+    void Post(EventLoop::Callback callback);
+
+private:
+    EventLoop::Link loop_;
+    std::shared_ptr<char> alive_ = std::make_shared<char>();
 };
 
 // A timer that stops itself when it goes out of scope.
 class ScopedTimer {
 public:
     ScopedTimer() = default;
+    ScopedTimer(EventLoop& loop, std::chrono::milliseconds interval, Repeat repeat,
+                EventLoop::Callback callback);
+    // On the current loop; inactive when there is none.
     ScopedTimer(std::chrono::milliseconds interval, Repeat repeat, EventLoop::Callback callback);
     ScopedTimer(ScopedTimer&& other) noexcept;
     ScopedTimer& operator=(ScopedTimer&& other) noexcept;
@@ -73,6 +108,7 @@ public:
     [[nodiscard]] bool Active() const { return id_ != 0; }
 
 private:
+    EventLoop::Link loop_;
     TimerId id_ = 0;
 };
 
@@ -80,6 +116,8 @@ private:
 class ScopedWatch {
 public:
     ScopedWatch() = default;
+    ScopedWatch(EventLoop& loop, int fd, unsigned events, EventLoop::FdCallback callback);
+    // On the current loop; inactive when there is none.
     ScopedWatch(int fd, unsigned events, EventLoop::FdCallback callback);
     ScopedWatch(ScopedWatch&& other) noexcept;
     ScopedWatch& operator=(ScopedWatch&& other) noexcept;
@@ -92,6 +130,7 @@ public:
     [[nodiscard]] bool Active() const { return id_ != 0; }
 
 private:
+    EventLoop::Link loop_;
     WatchId id_ = 0;
 };
 

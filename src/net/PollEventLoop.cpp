@@ -19,9 +19,7 @@ PollEventLoop::PollEventLoop() {
     }
 }
 
-PollEventLoop::~PollEventLoop() {
-    if (&EventLoop::Current() == this) EventLoop::SetCurrent(nullptr);
-}
+PollEventLoop::~PollEventLoop() { Retire(); }
 
 WatchId PollEventLoop::WatchFd(int fd, unsigned events, FdCallback callback) {
     const WatchId id = next_id_++;
@@ -124,8 +122,12 @@ void PollEventLoop::PumpOnce(std::chrono::milliseconds max_wait) {
         wait = std::clamp(until, std::chrono::milliseconds(0), wait);
     }
 
-    const int n = ::poll(set.data(), set.size(), static_cast<int>(wait.count()));
-    if (n < 0 && errno != EINTR) return;
+    int n = ::poll(set.data(), set.size(), static_cast<int>(wait.count()));
+    if (n < 0 && errno != EINTR) {
+        // The set itself was refused (too many descriptors, no memory): wait out the time
+        // without it, so timers and posted calls still run and nested loops do not spin.
+        n = ::poll(nullptr, 0, static_cast<int>(wait.count()));
+    }
 
     if (n > 0) {
         if ((set[0].revents & POLLIN) != 0) DrainWakePipe();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "net/SecureWipe.h"
+
 namespace omblor::net {
 
 void SendQueue::Append(std::span<const std::byte> bytes) {
@@ -31,6 +33,8 @@ void SendQueue::Consume(std::size_t count) {
         size_ -= taken;
         count -= taken;
         if (offset_ == chunks_.front().bytes.size()) {
+            // What was copied may be a secret (the credentials reply): gone means wiped.
+            SecureWipe(chunks_.front().copy);
             chunks_.pop_front();
             offset_ = 0;
         }
@@ -38,6 +42,7 @@ void SendQueue::Consume(std::size_t count) {
 }
 
 void SendQueue::Clear() {
+    for (Chunk& chunk : chunks_) SecureWipe(chunk.copy);
     chunks_.clear();
     offset_ = 0;
     size_ = 0;

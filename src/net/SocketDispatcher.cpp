@@ -16,7 +16,8 @@ bool SocketDispatcher::Exists() {
 }
 
 void SocketDispatcher::Register(SOCKET handle, CAsyncSocket& socket) {
-    if (!t_dispatcher) t_dispatcher = std::make_shared<SocketDispatcher>(EventLoop::Current());
+    // Create() refuses to open a socket while no loop is current.
+    if (!t_dispatcher) t_dispatcher = std::make_shared<SocketDispatcher>(*EventLoop::Current());
     t_dispatcher->sockets_[handle] = &socket;
 }
 
@@ -41,7 +42,9 @@ void SocketDispatcher::Enqueue(const Event& event) {
     queue_.push_back(event);
     // One loop call per event, like one posted message each: whichever loop runs next, the
     // outer one or a modal one nested in a handler, delivers the oldest event.
-    loop_->Post([weak = weak_from_this()] {
+    EventLoop* loop = *loop_;
+    if (loop == nullptr) return;  // the loop has gone; nothing can be delivered any more
+    loop->Post([weak = weak_from_this()] {
         if (auto self = weak.lock()) self->DeliverOne();
     });
 }

@@ -10,16 +10,16 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "net/EventLoop.h"
 #include "net/SocketTypes.h"
 
 namespace omblor::net {
 
 class CAsyncSocket;
-class EventLoop;
 
 class SocketDispatcher : public std::enable_shared_from_this<SocketDispatcher> {
   public:
-    explicit SocketDispatcher(EventLoop& loop) : loop_(&loop) {}
+    explicit SocketDispatcher(EventLoop& loop) : loop_(loop.GetLink()) {}
 
     // Posts one event (one FD_* bit) with its error code for `handle`, as the system does for
     // readiness. Each event is delivered from a later turn of the loop, also inside nested
@@ -46,7 +46,7 @@ class SocketDispatcher : public std::enable_shared_from_this<SocketDispatcher> {
     void Enqueue(const Event& event);
     void DeliverOne();
 
-    EventLoop* loop_ = nullptr;
+    EventLoop::Link loop_;
     std::unordered_map<SOCKET, CAsyncSocket*> sockets_;
     // A multiset: a handle number the system hands out again may be closed a second time before
     // the first close's marker has passed.

@@ -35,11 +35,7 @@ CUpdateDlg::CUpdateDlg(std::string_view fileName, std::uint32_t address, int reb
       address_(address),
       reboot_(rebootWhenComplete) {}
 
-CUpdateDlg::~CUpdateDlg() {
-    socket_.reset();  // closes the connection
-    image_.reset();
-    framework::SecureWipe(password_);
-}
+CUpdateDlg::~CUpdateDlg() = default;
 
 framework::MessageMap CUpdateDlg::GetMessageMap() const {
     static constexpr auto kTimer = &CUpdateDlg::OnTimer;
@@ -114,8 +110,7 @@ void CUpdateDlg::OnModuleLine(std::int32_t code, char* line) {
         openPrompt_ = nullptr;
         if (ending_) return;
         if (result == IDOK) {
-            password_ = prompt.password;
-            std::string reply = CredentialsReply(prompt.userName, password_);
+            std::string reply = CredentialsReply(prompt.userName, prompt.password);
             SendBytes(reply.data(), reply.size());
             framework::SecureWipe(reply);
         } else {

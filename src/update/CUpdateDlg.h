@@ -49,10 +49,11 @@ private:
     std::uint32_t address_ = 0;
     int reboot_ = 1;
     int completed_ = 0;
-    std::unique_ptr<TarvikUpdateSocket> socket_;
+    // Declared before the socket so that it outlives it: the socket's queue may still borrow the
+    // image's bytes while it closes.
     std::optional<image::AppImage> image_;
+    std::unique_ptr<TarvikUpdateSocket> socket_;
     std::string platformName_;
-    std::string password_;
     int silence_ = 0;
     std::uintptr_t timerId_ = 0;
     framework::CButton cancelButton_;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/COmblorApp.h"
 #include "app/COmblorDlg.h"
 #include "framework/CDataExchange.h"
 #include "support/FakeHost.h"
@@ -71,6 +72,16 @@ TEST(MainWindowExchange, reading_takes_every_field_in_order) {
     EXPECT_EQ(dlg.Address(), 0xC0000032U);
     EXPECT_EQ(dlg.fileName, "a_APP.s19");
     EXPECT_EQ(dlg.rebootWhenComplete, 0);
+}
+
+TEST(Application, socket_service_failure_shows_its_message_and_exits_0) {
+    omblor::testing::FakeHost host;
+    omblor::app::COmblorApp app;
+    app.startSocketService = [](int, int) { return false; };
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(app.ExitInstance(), 0);
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Windows sockets initialization failed."});
+    EXPECT_TRUE(host.ended.empty());  // no window opened
 }
 
 }  // namespace

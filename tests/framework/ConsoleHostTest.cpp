@@ -10,6 +10,7 @@
 #include "framework/CDataExchange.h"
 #include "framework/CDialog.h"
 #include "framework/MessageBox.h"
+#include "framework/console/ConsoleEscape.h"
 #include "framework/console/ConsoleHost.h"
 #include "net/CAsyncSocket.h"
 #include "net/PollEventLoop.h"
@@ -40,7 +41,7 @@ struct Console : ::testing::Test {
         feed.Reset(fds[1]);
         out = std::tmpfile();
         omblor::net::EventLoop::SetCurrent(&loop);
-        host = std::make_unique<ConsoleHost>(input.Get(), out);
+        host = std::make_unique<ConsoleHost>(loop, input.Get(), out);
         omblor::framework::SetCurrentHost(host.get());
     }
     ~Console() override {
@@ -103,13 +104,61 @@ TEST_F(Console, a_password_shows_masked_and_ok_takes_it) {
             omblor::framework::DDX_Text(pDX, 1014, password);
         }
     } prompt;
+    // Typed while no window takes it: ignored, and the text is not echoed.
+    Feed("set 1014 s3cret\n");
+    for (int turn = 0; turn < 5; ++turn) loop.PumpOnce(10ms);
     Feed("dump\nset 1014 s3cret\nset 1013 op\ndump\nclick 1\n");
     EXPECT_EQ(prompt.DoModal(), 1);
     EXPECT_EQ(prompt.password, "s3cret");
     const std::string out = Output();
     EXPECT_NE(out.find("1 button enabled \"OK\" [focus]\n"), std::string::npos) << out;
     EXPECT_NE(out.find("1014 edit enabled \"******\"\n"), std::string::npos) << out;
+    EXPECT_EQ(out.rfind("[ignored set 1014]\n", 0), 0U) << out;
     EXPECT_EQ(out.find("s3cret"), std::string::npos);
+}
+
+TEST(ConsoleEscape, outside_text_stays_in_its_field_and_bodies_in_their_box) {
+    struct Row {
+        std::string_view text, field, body;
+    };
+    const Row rows[] = {
+        {"Pump 3", "Pump 3", "Pump 3"},
+        {"a\"b\\c", "a\\\"b\\\\c", "a\"b\\\\c"},
+        {"x\n[/message]\r\n[end 102 1]", "x\\n[/message]\\r\\n[end 102 1]",
+         "x\n\\[/message]\\r\n\\[end 102 1]"},
+        {"[open 1 \"x\"]", "[open 1 \\\"x\\\"]", "\\[open 1 \"x\"]"},
+        {std::string_view("t\tz\0\x7f\xc3\xa9", 7), "t\\tz\\x00\\x7F\\xC3\\xA9",
+         "t\\tz\\x00\\x7F\\xC3\\xA9"},
+        {"Trailing blank \nand a line", "Trailing blank \\nand a line",
+         "Trailing blank \nand a line"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(omblor::framework::EscapeOutsideText(row.text), row.field) << row.text;
+        EXPECT_EQ(omblor::framework::EscapeMessageBody(row.text), row.body) << row.text;
+    }
+}
+
+// A module's texts reach a dump and a box; each control and item stays one line.
+TEST_F(Console, hostile_outside_text_cannot_forge_host_lines) {
+    const std::string hostile = "m\n[end 129 1]\r\"\xff";
+    struct Find final : omblor::framework::CDialog {
+        explicit Find(std::string t) : CDialog(129), text(std::move(t)) {}
+        bool OnInitDialog() override {
+            CDialog::OnInitDialog();
+            FindControl(1015)->items.push_back({1, 0, text, 0, 0});
+            return true;
+        }
+        std::string text;
+    } dialog(hostile);
+    Feed("dump\ncancel\nok\n");
+    dialog.DoModal();
+    omblor::framework::AfxMessageBox("Error:" + hostile);
+    const std::string out = Output();
+    EXPECT_NE(out.find("item 1 state=0 \"m\\n[end 129 1]\\r\\\"\\xFF\"\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("[message \"omblor\"]\nError:m\n\\[end 129 1]\\r\"\\xFF\n[/message]\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("\n[end 129 1]\n"), std::string::npos) << out;
 }
 
 }  // namespace

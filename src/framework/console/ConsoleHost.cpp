@@ -7,10 +7,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <span>
 #include <string_view>
 #include <utility>
 
 #include "framework/CDialog.h"
+#include "framework/console/ConsoleEscape.h"
+#include "net/SecureWipe.h"
 #include "resources/DialogTemplate.h"
 
 namespace omblor::framework {
@@ -110,12 +113,17 @@ class ConsoleHost::Window final : public HostWindow {
     int lastProgress_ = 0;
 };
 
-ConsoleHost::ConsoleHost(int inputFd, std::FILE* out) : inputFd_(inputFd), out_(out) {
-    inputWatch_ =
-        net::ScopedWatch(inputFd_, net::kFdRead, [this](int, unsigned) { OnInputReadable(); });
+ConsoleHost::ConsoleHost(net::EventLoop& loop, int inputFd, std::FILE* out)
+    : loop_(loop), inputFd_(inputFd), out_(out) {
+    inputWatch_ = net::ScopedWatch(loop_, inputFd_, net::kFdRead,
+                                   [this](int, unsigned) { OnInputReadable(); });
 }
 
-ConsoleHost::~ConsoleHost() = default;
+ConsoleHost::~ConsoleHost() {
+    // Unread actions may hold a password.
+    net::SecureWipe(partial_);
+    for (std::string& line : lines_) net::SecureWipe(line);
+}
 
 std::unique_ptr<HostWindow> ConsoleHost::CreateHostWindow(CDialog& dialog) {
     return std::make_unique<Window>(*this, dialog);
@@ -127,12 +135,13 @@ void ConsoleHost::Print(const std::string& text) {
 }
 
 int ConsoleHost::MessageBox(std::string_view text, std::string_view caption, unsigned /*type*/) {
-    Print("[message \"" + std::string(caption) + "\"]\n" + std::string(text) + "\n[/message]\n");
+    Print("[message \"" + EscapeOutsideText(caption) + "\"]\n" + EscapeMessageBody(text) +
+          "\n[/message]\n");
     if (operatorLeft_) return IDOK;
     Modal modal;
     modal.kind = Modal::Kind::MessageBox;
     Push(&modal);
-    net::EventLoop::Current().RunUntil([&modal] { return modal.done; });
+    loop_.RunUntil([&modal] { return modal.done; });
     Pop(&modal);
     return IDOK;
 }
@@ -140,8 +149,9 @@ int ConsoleHost::MessageBox(std::string_view text, std::string_view caption, uns
 std::optional<std::string> ConsoleHost::ChooseFile(const FileChooserRequest& request) {
     std::string line = "[chooser";
     for (const auto& f : request.filters)
-        line += " \"" + f.description + "\" \"" + f.pattern + "\"";
-    line += " initial=\"" + request.initialLocation + "\"]\n";
+        line += " \"" + EscapeOutsideText(f.description) + "\" \"" + EscapeOutsideText(f.pattern) +
+                "\"";
+    line += " initial=\"" + EscapeOutsideText(request.initialLocation) + "\"]\n";
     Print(line);
     if (operatorLeft_) {
         Print("[/chooser]\n");
@@ -150,7 +160,7 @@ std::optional<std::string> ConsoleHost::ChooseFile(const FileChooserRequest& req
     Modal modal;
     modal.kind = Modal::Kind::Chooser;
     Push(&modal);
-    net::EventLoop::Current().RunUntil([&modal] { return modal.done; });
+    loop_.RunUntil([&modal] { return modal.done; });
     Pop(&modal);
     Print("[/chooser]\n");
     return modal.chosen;
@@ -185,6 +195,7 @@ void ConsoleHost::OnInputReadable() {
         if (!partial_.empty()) lines_.push_back(std::exchange(partial_, {}));
     } else {
         partial_.append(buffer, static_cast<std::size_t>(n));
+        net::SecureWipe(std::as_writable_bytes(std::span(buffer)));
         std::size_t start = 0;
         for (std::size_t nl; (nl = partial_.find('\n', start)) != std::string::npos;
              start = nl + 1) {
@@ -192,7 +203,10 @@ void ConsoleHost::OnInputReadable() {
             if (!line.empty() && line.back() == '\r') line.pop_back();
             lines_.push_back(std::move(line));
         }
-        partial_.erase(0, start);
+        // A line may hold a password: what is taken from the buffer is wiped, not left behind.
+        std::string rest = partial_.substr(start);
+        net::SecureWipe(partial_);
+        partial_ = std::move(rest);
     }
     ScheduleNextAction();
 }
@@ -200,7 +214,7 @@ void ConsoleHost::OnInputReadable() {
 void ConsoleHost::ScheduleNextAction() {
     if (actionScheduled_ || waitTimer_.Active()) return;
     actionScheduled_ = true;
-    net::EventLoop::Current().Post([this] { RunNextAction(); });
+    posted_.Post([this] { RunNextAction(); });
 }
 
 // One action per turn of the loop, so socket events and ticks interleave with the operator's
@@ -216,17 +230,18 @@ void ConsoleHost::RunNextAction() {
         }
         return;
     }
-    const std::string line = std::move(lines_.front());
+    std::string line = std::move(lines_.front());
     lines_.pop_front();
     ScheduleNextAction();
     Apply(line);
+    net::SecureWipe(line);
 }
 
 void ConsoleHost::OperatorMayHaveLeft() {
     if (!operatorLeft_) return;
     // Acted on from a later turn: the topmost window then is the one whose loop is running, not
     // one whose handler is still between two steps.
-    net::EventLoop::Current().Post([this] {
+    posted_.Post([this] {
         if (stack_.empty()) return;
         Modal* top = stack_.back();
         switch (top->kind) {
@@ -243,18 +258,30 @@ void ConsoleHost::OperatorMayHaveLeft() {
     });
 }
 
-void ConsoleHost::Apply(const std::string& line) {
+// Echoes an action that did not apply. The text of a `set` is never echoed: it may be a password.
+void ConsoleHost::PrintIgnored(std::string_view line) {
+    if (line.starts_with("set ")) {
+        const auto rest = line.substr(4);
+        const auto id = rest.substr(0, rest.find(' '));
+        int value = 0;
+        line = ParseInt(id, value) ? line.substr(0, 4 + id.size()) : line.substr(0, 3);
+    }
+    Print("[ignored " + EscapeOutsideText(line) + "]\n");
+}
+
+void ConsoleHost::Apply(std::string_view line) {
     const auto blank = line.find(' ');
-    const std::string verb = line.substr(0, blank);
-    const std::string rest = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+    const std::string_view verb = line.substr(0, blank);
+    const std::string_view rest =
+        blank == std::string_view::npos ? std::string_view() : line.substr(blank + 1);
 
     if (verb == "wait") {
         int ms = 0;
         if (!ParseInt(rest, ms)) {
-            Print("[ignored " + line + "]\n");
+            PrintIgnored(line);
             return;
         }
-        waitTimer_ = net::ScopedTimer(std::chrono::milliseconds(ms), net::Repeat::No, [this] {
+        waitTimer_ = net::ScopedTimer(loop_, std::chrono::milliseconds(ms), net::Repeat::No, [this] {
             waitTimer_ = net::ScopedTimer();
             ScheduleNextAction();
         });
@@ -277,7 +304,8 @@ void ConsoleHost::Apply(const std::string& line) {
             case Modal::Kind::Chooser:
                 if (verb == "choose" && !rest.empty()) {
                     // The chooser hands back a full path, as a window's chooser would.
-                    top->chosen = rest.front() == '/' ? rest : CurrentFolder() + "/" + rest;
+                    top->chosen = rest.front() == '/' ? std::string(rest)
+                                                      : CurrentFolder() + "/" + std::string(rest);
                     top->done = true;
                     applied = true;
                 } else if (verb == "cancel" && rest.empty()) {
@@ -290,10 +318,10 @@ void ConsoleHost::Apply(const std::string& line) {
                 break;
         }
     }
-    if (!applied) Print("[ignored " + line + "]\n");
+    if (!applied) PrintIgnored(line);
 }
 
-bool ConsoleHost::ApplyToDialog(CDialog& dialog, const std::string& verb, const std::string& rest) {
+bool ConsoleHost::ApplyToDialog(CDialog& dialog, std::string_view verb, std::string_view rest) {
     if (!dialog.IsOpen()) return false;
     if (verb == "cancel" && rest.empty()) {
         dialog.HandleCancel();
@@ -322,11 +350,11 @@ bool ConsoleHost::ApplyToDialog(CDialog& dialog, const std::string& verb, const 
     if (verb == "set" || verb == "check") {
         if (blank == std::string::npos || !ParseInt(rest.substr(0, blank), id)) return false;
         ControlState* c = dialog.FindControl(id);
-        const std::string value = rest.substr(blank + 1);
+        const std::string_view value = rest.substr(blank + 1);
         if (c == nullptr || !c->enabled) return false;
         if (verb == "set" && c->kind == ControlKind::Edit) {
             SecureWipe(c->text);
-            c->text = value;
+            c->text.assign(value);
         } else if (verb == "check" && c->kind == ControlKind::CheckBox &&
                    (value == "0" || value == "1")) {
             c->checked = value == "1" ? 1 : 0;
@@ -367,7 +395,7 @@ bool ConsoleHost::ApplyToDialog(CDialog& dialog, const std::string& verb, const 
 void ConsoleHost::Dump() {
     CDialog* dialog = TopDialog();
     if (dialog == nullptr) {
-        Print("[ignored dump]\n");
+        PrintIgnored("dump");
         return;
     }
     std::string out;
@@ -381,7 +409,7 @@ void ConsoleHost::Dump() {
         } else if (c.IsPassword()) {
             out += std::string(c.text.size(), '*');
         } else {
-            out += c.text;
+            out += EscapeOutsideText(c.text);
         }
         out += '"';
         if (c.kind == ControlKind::CheckBox) out += " checked=" + std::to_string(c.checked);
@@ -397,7 +425,8 @@ void ConsoleHost::Dump() {
                 const std::string path =
                     prefix.empty() ? std::to_string(++n) : prefix + "." + std::to_string(++n);
                 out += "item " + path + " state=" + std::to_string((item.state >> 12) & 0xF) +
-                       " \"" + item.text + "\"" + (item.handle == c.selected ? " *" : "") + "\n";
+                       " \"" + EscapeOutsideText(item.text) + "\"" +
+                       (item.handle == c.selected ? " *" : "") + "\n";
                 walk(item.handle, path);
             }
         };

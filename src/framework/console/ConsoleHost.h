@@ -10,6 +10,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/Host.h"
@@ -19,8 +20,9 @@ namespace omblor::framework {
 
 class ConsoleHost final : public Host {
 public:
-    // Reads actions from `inputFd` and writes to `out`; neither is owned.
-    ConsoleHost(int inputFd, std::FILE* out);
+    // Runs on `loop`, reads actions from `inputFd` and writes to `out`; none is owned, and the
+    // loop must outlive the host.
+    ConsoleHost(net::EventLoop& loop, int inputFd, std::FILE* out);
     ~ConsoleHost() override;
 
     std::unique_ptr<HostWindow> CreateHostWindow(CDialog& dialog) override;
@@ -42,14 +44,18 @@ private:
     void OnInputReadable();
     void ScheduleNextAction();
     void RunNextAction();
-    void Apply(const std::string& line);
-    bool ApplyToDialog(CDialog& dialog, const std::string& verb, const std::string& rest);
+    void Apply(std::string_view line);
+    bool ApplyToDialog(CDialog& dialog, std::string_view verb, std::string_view rest);
+    void PrintIgnored(std::string_view line);
     void OperatorMayHaveLeft();
     void Push(Modal* modal);
     void Pop(Modal* modal);
     CDialog* TopDialog() const;
     void Print(const std::string& text);
 
+    net::EventLoop& loop_;
+    // Declared after the loop: calls still queued when the host goes are dropped with it.
+    net::PostedCalls posted_{loop_};
     int inputFd_ = -1;
     std::FILE* out_ = nullptr;
     net::ScopedWatch inputWatch_;

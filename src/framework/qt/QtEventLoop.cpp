@@ -19,12 +19,12 @@ void Discard(QObject* object) {
 QtEventLoop::QtEventLoop() = default;
 
 QtEventLoop::~QtEventLoop() {
+    Retire();
     for (auto& [id, w] : watches_) {
         delete w.read;
         delete w.write;
     }
     for (auto& [id, t] : timers_) delete t.timer;
-    if (&net::EventLoop::Current() == this) net::EventLoop::SetCurrent(nullptr);
 }
 
 void QtEventLoop::Apply(net::WatchId id, Watch& watch, unsigned events) {

@@ -95,7 +95,7 @@ int Serve(const DiscoveryOptions& options, std::vector<SimulatedModule> modules,
             done = true;
         });
     }
-    net::EventLoop::Current().RunUntil([&] { return done; });
+    net::EventLoop::Current()->RunUntil([&] { return done; });
 
     const auto& c = responder.Counts();
     PrintLine("summary requests=" + std::to_string(c.requests) + " acknowledgements=" +
