@@ -10,6 +10,7 @@
 #include "resources/ResourceIds.h"
 #include "resources/Strings.h"
 #include "update/CUpdateDlg.h"
+#include "resources/Messages.h"
 
 namespace omblor::app {
 
@@ -109,14 +110,14 @@ void COmblorDlg::OnFind() {
         UpdateData(false);
         return;
     }
-    AfxMessageBox("IP not set");
+    AfxMessageBox(messages::kIpNotSet);
 }
 
 void COmblorDlg::OnUpdate() {
     if (!UpdateData(true)) return;
     const std::uint32_t address = Address();
     if (address == 0) {
-        AfxMessageBox("Invalid IP address ");
+        AfxMessageBox(messages::kInvalidIpAddress);
         return;
     }
     SaveIpAddrSetting(address);
@@ -124,10 +125,10 @@ void COmblorDlg::OnUpdate() {
     // the final message has been dismissed.
     update::CUpdateDlg update(fileName, address, rebootWhenComplete, this);
     if (update.DoModal() == IDOK) {
-        if (autoMode == 0) AfxMessageBox("Programming Completed without Error.");
+        if (autoMode == 0) AfxMessageBox(messages::kProgrammingCompleted);
         CDialog::OnOK();
     } else {
-        AfxMessageBox("Update Failed");
+        AfxMessageBox(messages::kUpdateFailed);
     }
 }
 

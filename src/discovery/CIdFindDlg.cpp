@@ -7,6 +7,7 @@
 #include "framework/MessageBox.h"
 #include "resources/Artwork.h"
 #include "resources/ResourceIds.h"
+#include "resources/Messages.h"
 
 namespace omblor::discovery {
 
@@ -84,11 +85,11 @@ void CIdFindDlg::ProcessReply(std::span<const std::uint8_t> datagram, Ipv4Addres
 void CIdFindDlg::OnOK() {
     const HTREEITEM selected = tree_.GetSelectedItem();
     if (selected == 0) {
-        framework::AfxMessageBox(
-            "You must first select a device in the\nSelect a Unit in the tree.");
+        framework::AfxMessageBox(messages::kSelectADevice);
         return;
     }
-    const auto* device = devices_.FindByItem(selected);
+    // The item data is the record the item shows; the list owns it until the dialog ends.
+    const auto* device = reinterpret_cast<const DeviceRecord*>(tree_.GetItemData(selected));
     if (device == nullptr) return;
     resultAddress = UsableAddress(device->record, device->source).HostOrder();
     EndDialog(framework::IDOK);

@@ -150,15 +150,4 @@ std::vector<AckEntry> DeviceList::AcknowledgementEntries() const {
     return entries;
 }
 
-const DeviceRecord* DeviceList::FindByItem(DeviceTreeView::Item item) const {
-    if (item == DeviceTreeView::kNoItem) return nullptr;
-    for (const auto& module : modules_) {
-        if (module->treeItem == item) return module.get();
-        for (const auto& entry : module->interfaces) {
-            if (entry->treeItem == item) return entry.get();
-        }
-    }
-    return nullptr;
-}
-
 }  // namespace omblor::discovery

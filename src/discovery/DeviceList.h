@@ -60,10 +60,6 @@ class DeviceList {
     [[nodiscard]] bool Empty() const { return modules_.empty(); }
     // Module and interface records together.
     [[nodiscard]] std::size_t RecordCount() const { return recordCount_; }
-    // The record shown by `item`, or nullptr; lets the dialog map a selection without trusting
-    // a pointer read back from the control.
-    [[nodiscard]] const DeviceRecord* FindByItem(DeviceTreeView::Item item) const;
-
   private:
     AddOutcome Merge(const ParsedReply& reply);
     AddOutcome AddToGroup(DeviceRecord& group, const ParsedReply& reply);

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include "framework/MessageBox.h"
+#include "resources/Messages.h"
 
 namespace omblor::discovery {
 
@@ -23,7 +24,7 @@ TarvikFindSocket::TarvikFindSocket(FindSocketOwner& owner, const FindSocketPorts
         ok = ::setsockopt(m_hSocket, SOL_SOCKET, SO_BROADCAST, &one, sizeof one) == 0;
         ::setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
     }
-    if (!ok) framework::AfxMessageBox("Unable to Bind socket, is Omblor already open?");
+    if (!ok) framework::AfxMessageBox(messages::kUnableToBind);
 }
 
 TarvikFindSocket::~TarvikFindSocket() = default;

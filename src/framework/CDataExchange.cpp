@@ -5,11 +5,11 @@
 #include "framework/CDialog.h"
 #include "framework/Controls.h"
 #include "framework/MessageBox.h"
+#include "resources/Messages.h"
 
 namespace omblor::framework {
 
 namespace {
-constexpr const char* kByteRangeMessage = "Enter an integer between 0 and 255.";
 
 ControlState* Control(CDataExchange* pDX, int id) {
     if (pDX->Failed()) return nullptr;
@@ -66,7 +66,7 @@ void DDX_Text(CDataExchange* pDX, int id, std::uint8_t& value) {
     }
     const int parsed = ParseByteBox(control->text);
     if (parsed < 0) {
-        AfxMessageBox(kByteRangeMessage);
+        AfxMessageBox(messages::kByteRange);
         pDX->Fail(id);
         return;
     }

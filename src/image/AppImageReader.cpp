@@ -15,7 +15,7 @@
 
 #include "image/Hex.h"
 #include "image/InPlaceConverter.h"
-#include "image/ReaderMessages.h"
+#include "resources/Messages.h"
 #include "image/TextSource.h"
 
 namespace omblor::image {

@@ -7,7 +7,7 @@
 
 #include "image/AppImageReader.h"
 #include "image/Hex.h"
-#include "image/ReaderMessages.h"
+#include "resources/Messages.h"
 
 namespace omblor::image {
 

@@ -10,6 +10,7 @@
 #include "update/CPassDlg.h"
 #include "update/ModuleLine.h"
 #include "update/TarvikUpdateSocket.h"
+#include "resources/Messages.h"
 
 namespace omblor::update {
 
@@ -18,7 +19,6 @@ using framework::IDCANCEL;
 using framework::IDOK;
 
 namespace {
-constexpr unsigned kTickMs = 1000;
 constexpr int kSilentTicks = 30;
 
 // The reader's messages go to the operator as message boxes, one each.
@@ -53,7 +53,7 @@ void CUpdateDlg::DoDataExchange(framework::CDataExchange* pDX) {
 bool CUpdateDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     silence_ = 0;
-    timerId_ = SetTimer(1, kTickMs);
+    timerId_ = SetTimer(1, tickMs);
     progress_.SetRange(0, 100);
     progress_.SetPos(0);
     MessageBoxSink sink;
@@ -68,7 +68,7 @@ bool CUpdateDlg::OnInitDialog() {
 
 void CUpdateDlg::OnTimer(std::uintptr_t /*id*/) {
     if (ending_) return;
-    if (++silence_ >= kSilentTicks) EndWithError(std::string_view("298 Timed out").substr(3));
+    if (++silence_ >= kSilentTicks) EndWithError(messages::kTimedOut);
 }
 
 void CUpdateDlg::EndWithError(std::string_view text) {
@@ -77,7 +77,7 @@ void CUpdateDlg::EndWithError(std::string_view text) {
     silence_ = 0;
     // A credentials prompt still open belongs to an update that is over.
     if (openPrompt_ != nullptr) openPrompt_->EndDialog(IDCANCEL);
-    AfxMessageBox("Error:" + std::string(text));
+    AfxMessageBox(std::string(messages::kErrorPrefix).append(text));
     KillTimer(timerId_);
     CDialog::OnCancel();
 }
@@ -128,7 +128,7 @@ void CUpdateDlg::OnModuleLine(std::int32_t code, char* line) {
         // can count cannot go out whole: a short send, reported.
         const bool fits = image_->length <= static_cast<std::uint32_t>(INT_MAX);
         const int sent = socket_ && fits ? socket_->SendBorrowed(std::as_bytes(image_->Bytes())) : -1;
-        if (!fits || sent != static_cast<int>(image_->length)) AfxMessageBox("Send Error");
+        if (!fits || sent != static_cast<int>(image_->length)) AfxMessageBox(messages::kSendError);
     } else if (code == code::kRebootChoice) {
         const char choice = reboot_ != 0 ? 'R' : 'D';
         SendBytes(&choice, 1);

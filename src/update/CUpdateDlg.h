@@ -33,8 +33,9 @@ public:
 
     [[nodiscard]] bool WaitsForOperator() const override { return false; }
 
-    // The module port; tests point it elsewhere.
+    // The module port and the tick of the silence count; tests point them elsewhere.
     std::uint16_t port = kUpdatePort;
+    unsigned tickMs = 1000;
 
 protected:
     void DoDataExchange(framework::CDataExchange* pDX) override;

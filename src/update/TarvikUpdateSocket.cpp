@@ -7,6 +7,7 @@
 #include "framework/MessageBox.h"
 #include "update/ModuleLine.h"
 #include "update/UpdateSocketOwner.h"
+#include "resources/Messages.h"
 
 namespace omblor::update {
 
@@ -15,7 +16,7 @@ TarvikUpdateSocket::TarvikUpdateSocket(UpdateSocketOwner& owner, std::uint32_t a
     : owner_(owner), peer_(net::CAsyncSocket::MakeAddress(address, port)) {
     if (!Create(0, SOCK_STREAM, net::FD_READ | net::FD_CONNECT)) {
         char text[64];
-        std::snprintf(text, sizeof text, "Error on Connect = %ld for %d",
+        std::snprintf(text, sizeof text, messages::kErrorOnConnectFormat,
                       static_cast<long>(net::WSAGetLastError()), 0);
         framework::AfxMessageBox(text);
         return;
@@ -26,12 +27,12 @@ TarvikUpdateSocket::TarvikUpdateSocket(UpdateSocketOwner& owner, std::uint32_t a
 TarvikUpdateSocket::~TarvikUpdateSocket() = default;
 
 void TarvikUpdateSocket::OnConnect(int errorCode) {
-    if (errorCode != 0) owner_.EndWithError(std::string_view("299 Connect error").substr(3));
+    if (errorCode != 0) owner_.EndWithError(messages::kConnectError);
 }
 
 void TarvikUpdateSocket::OnReceive(int errorCode) {
     if (errorCode != 0) {
-        owner_.EndWithError(std::string_view("299 Receive error").substr(3));
+        owner_.EndWithError(messages::kReceiveError);
         return;
     }
     if (handling_) return;
@@ -42,7 +43,7 @@ void TarvikUpdateSocket::OnReceive(int errorCode) {
         if (got < 0) {
             const int error = net::WSAGetLastError();
             if (error != EWOULDBLOCK && error != EAGAIN && error != EINTR) {
-                owner_.EndWithError(std::string_view("299 Receive error").substr(3));
+                owner_.EndWithError(messages::kReceiveError);
             }
             return;
         }
@@ -57,7 +58,7 @@ void TarvikUpdateSocket::OnReceive(int errorCode) {
                 break;
             }
             case LineFramer::Result::TooLong:
-                owner_.EndWithError(" Line too long");
+                owner_.EndWithError(messages::kLineTooLong);
                 break;
         }
     }

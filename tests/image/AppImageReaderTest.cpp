@@ -12,7 +12,7 @@
 #include "image/AppImageReader.h"
 #include "image/ImageTestSupport.h"
 #include "image/InPlaceConverter.h"
-#include "image/ReaderMessages.h"
+#include "resources/Messages.h"
 
 namespace omblor::image {
 namespace {

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -36,6 +37,7 @@ public:
     struct Step {
         std::size_t after = 0;
         std::string send;
+        enum class Then { Stay, Close, Reset } then = Then::Stay;
     };
     explicit ScriptedModule(std::vector<Step> steps) : steps_(std::move(steps)) {
         listen_.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
@@ -75,8 +77,16 @@ private:
         Advance();
     }
     void Advance() {
-        while (next_ < steps_.size() && received.size() >= steps_[next_].after) {
-            Send(steps_[next_++].send);
+        while (peer_.Valid() && next_ < steps_.size() && received.size() >= steps_[next_].after) {
+            const Step& step = steps_[next_++];
+            Send(step.send);
+            if (step.then != Step::Then::Stay) {
+                const linger abort{1, 0};
+                if (step.then == Step::Then::Reset)
+                    ::setsockopt(peer_.Get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+                readWatch_.Reset();
+                peer_.Reset();
+            }
         }
     }
 
@@ -106,9 +116,10 @@ protected:
     }
     void TearDown() override { std::filesystem::remove(path_); }
 
-    int Run(ScriptedModule& module, int reboot = 1) {
+    int Run(ScriptedModule& module, int reboot = 1, unsigned tickMs = 1000) {
         CUpdateDlg dlg(path_.string(), kLoopback, reboot, nullptr);
         dlg.port = module.port;
+        dlg.tickMs = tickMs;
         return dlg.DoModal();
     }
 
@@ -217,6 +228,35 @@ TEST_F(UpdateDialog, operator_cancel_ends_it_as_failed_without_a_message) {
     ScriptedModule module({{0, "100 x\r\n"}});
     EXPECT_EQ(Run(module), IDCANCEL);
     EXPECT_TRUE(host.messages.empty());
+}
+
+// A connection lost while the image still goes out, an image that cannot be sent: each is told,
+// and the update ends as failed.
+TEST_F(UpdateDialog, socket_failures_are_told_and_end_the_update) {
+    // Enough records for an image that cannot go out in one write.
+    std::ofstream file(path_, std::ios::binary | std::ios::trunc);
+    file << "S0QX19\r\n";
+    for (std::uint32_t at = 0; at < (4U << 20); at += 32) {
+        char record[80];
+        unsigned sum = 37 + (at >> 24) + ((at >> 16) & 0xFF) + ((at >> 8) & 0xFF) + (at & 0xFF);
+        std::snprintf(record, sizeof record, "S325%08X", at);
+        file << record << std::string(64, '0');
+        std::snprintf(record, sizeof record, "%02X\r\n", ~sum & 0xFF);
+        file << record;
+    }
+    file.close();
+    ScriptedModule resets({{0, "102\r\n"}, {8, "103\r\n"}, {8 + (64U << 10), "", ScriptedModule::Step::Then::Reset}});
+    EXPECT_EQ(Run(resets, 1, 10), IDCANCEL);
+    ASSERT_FALSE(host.messages.empty());
+    EXPECT_EQ(host.messages.front(), "Error: Receive error");
+
+    host.messages.clear();
+    // Closed after its last lines: they are still read, but nothing can be sent any more.
+    ScriptedModule gone({{0, "102\r\n103\r\n", ScriptedModule::Step::Then::Close}});
+    EXPECT_EQ(Run(gone, 1, 10), IDCANCEL);
+    ASSERT_FALSE(host.messages.empty());
+    EXPECT_EQ(host.messages.front(), "Send Error");
+
 }
 
 }  // namespace

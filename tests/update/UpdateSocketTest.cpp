@@ -1,6 +1,7 @@
 // The update socket against a listener on 127.0.0.1 that the test drives byte by byte.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -118,6 +119,20 @@ TEST_F(UpdateSocket, refused_connection_is_a_connect_error) {
     TarvikUpdateSocket socket(owner, kLoopback, port);
     RunUntil([&] { return !owner.errors.empty(); });
     EXPECT_EQ(owner.errors, std::vector<std::string>{" Connect error"});
+}
+
+TEST_F(UpdateSocket, a_socket_that_cannot_be_made_is_told_with_its_error_number) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit none = saved;
+    none.rlim_cur = 3;  // nothing beyond the standard streams
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    {
+        const TarvikUpdateSocket socket(owner, kLoopback, listener.port);
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+    }
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Error on Connect = 24 for 0"});
+    EXPECT_TRUE(owner.errors.empty());  // the dialog's silence count ends the update
 }
 
 TEST_F(UpdateSocket, peer_close_stops_reading_without_a_message) {
