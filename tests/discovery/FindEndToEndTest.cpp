@@ -43,15 +43,6 @@ std::size_t Count(const std::string& text, std::string_view what) {
     return n;
 }
 
-UniqueFd HoldPort(std::uint16_t port) {
-    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    EXPECT_EQ(::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&a), sizeof a), 0) << port;
-    return fd;
-}
-
 class FindEndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -147,33 +138,13 @@ TEST_F(FindEndToEnd, a_grouped_module_shows_its_interfaces_and_a_disagreeing_one
     EXPECT_NE(Hive().find("\"IPAddr\"=dword:0a4d0202"), std::string::npos) << Hive();
 }
 
-TEST_F(FindEndToEnd, search_again_empties_the_tree_and_cancel_leaves_ip_not_set) {
+TEST_F(FindEndToEnd, cancel_leaves_ip_not_set_and_stores_nothing) {
     AddAddresses({"10.77.3.1"});
     StartModules("02-00-00-00-00-31 - 2 10.77.3.1 - QX19 App 10.77.3.1 1000\n");
-    const auto r =
-        Omblor("click 1004\nwait 4800\nclick 1008\ndump\nwait 1600\ndump\ncancel\nok\ndump\n");
-    const std::string item = "item 1 state=2 \"QX19  at 10.77.3.1 running :App\" *\n";
-    // Right after Search Again the button is off and the tree empty (the next dump follows it
-    // at once); a moment later the module is back.
-    EXPECT_NE(r.out.find("1008 button disabled \"Search Again\" [focus]\n1015 tree enabled \"\"\n"
-                         "1 button enabled \"OK\""),
-              std::string::npos)
-        << r.out;
-    EXPECT_EQ(Count(r.out, item), 1U) << r.out;
+    const auto r = Omblor("click 1004\nwait 1600\ncancel\nok\ndump\n");
     EXPECT_NE(r.out.find("[end 129 2]\n" + std::string(kIpNotSet)), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("1000 edit enabled \"0\"\n"), std::string::npos) << r.out;
     EXPECT_EQ(Hive().find("IPAddr"), std::string::npos) << Hive();
-    EXPECT_TRUE(sim_->WaitForLine("request 2 from", std::chrono::seconds(1)));
-}
-
-TEST_F(FindEndToEnd, both_ports_held_elsewhere_show_the_bind_message_once_and_the_dialog_opens) {
-    const UniqueFd first = HoldPort(20034);
-    const UniqueFd fallback = HoldPort(20035);
-    const auto r = Omblor("click 1004\nok\nwait 200\ndump\ncancel\nok\n");
-    EXPECT_EQ(Count(r.out, "Unable to Bind socket, is Omblor already open?"), 1U) << r.out;
-    EXPECT_NE(r.out.find("[open 129 \"Find Tarviks\"]"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("1015 tree enabled"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(kIpNotSet), std::string::npos) << r.out;
 }
 
 TEST_F(FindEndToEnd, relayed_replies_from_loopback_list_the_module_at_its_relayed_address) {

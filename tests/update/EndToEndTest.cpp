@@ -105,34 +105,7 @@ TEST_F(EndToEnd, credentials_reboot_off_and_the_success_message_without_auto_mod
     EXPECT_EQ(module.exitCode, 0) << module.out;
 }
 
-TEST_F(EndToEnd, cancelled_credentials_write_nothing) {
-    auto sim = StartModule({"--credentials", "op:pw"});
-    const auto r = Omblor(Auto(), "wait 700\ncancel\n");
-    sim->Finish();
-    EXPECT_NE(r.out.find("[end 131 2]\n" + std::string(kUpdateFailed)), std::string::npos)
-        << r.out;
-    EXPECT_EQ(Transcript(), "");
-    EXPECT_EQ(r.exitCode, 255);
-}
 
-TEST_F(EndToEnd, platform_check_refuses_and_accepts_as_the_names_say) {
-    {
-        WriteFile("QX19-512");
-        auto sim = StartModule({"--platform", "QX19"});
-        const auto r = Omblor(Auto(), "");
-        sim->Finish();
-        EXPECT_EQ(Transcript(), std::string(8, '\0'));
-        EXPECT_NE(r.out.find("Error: Platform not supported\n[/message]\n" + std::string(kUpdateFailed)),
-                  std::string::npos)
-            << r.out;
-    }
-    WriteFile("QX19");
-    auto sim = StartModule({"--platform", "QX19-512"});
-    const auto r = Omblor(Auto(), "");
-    sim->Finish();
-    EXPECT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_EQ(Received(), kImage);
-}
 
 TEST_F(EndToEnd, a_module_error_is_shown_then_update_failed_and_the_window_stays) {
     auto sim = StartModule({"--fail-at", "image", "--fail-line", "250 Flash write failed"});
@@ -146,42 +119,9 @@ TEST_F(EndToEnd, a_module_error_is_shown_then_update_failed_and_the_window_stays
     EXPECT_EQ(r.exitCode, 255);
 }
 
-TEST_F(EndToEnd, split_and_joined_lines_and_progress_codes_above_100) {
-    auto sim = StartModule({"--split", "platform=cr", "--split", "header=cr", "--coalesce", "image", "--progress", "350,450"});
-    const auto r = Omblor(Auto(), "");
-    sim->Finish();
-    EXPECT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_NE(r.out.find("[progress 50]\n[progress 100]\n"), std::string::npos) << r.out;
-    EXPECT_EQ(Received(), kImage);
-}
 
-TEST_F(EndToEnd, refused_connection_is_a_connect_error) {
-    const auto r = Omblor(Auto(), "");
-    EXPECT_NE(r.out.find("Error: Connect error\n[/message]\n" + std::string(kUpdateFailed)),
-              std::string::npos)
-        << r.out;
-    EXPECT_EQ(r.exitCode, 255);
-}
 
-TEST_F(EndToEnd, an_unreadable_file_fails_before_any_connection) {
-    auto sim = StartModule({"--timeout", "1"});
-    const auto r = Omblor({"-A", "-F" + (dir_ / "missing_APP.s19").string(), "-I" + address_}, "");
-    const auto module = sim->Finish();
-    EXPECT_NE(r.out.find("[message \"omblor\"]\nFailed to open file\n[/message]\n" +
-                         std::string(kUpdateFailed)),
-              std::string::npos)
-        << r.out;
-    EXPECT_EQ(module.out.find("connection 1"), std::string::npos) << module.out;  // none came
-}
 
-TEST_F(EndToEnd, an_over_long_line_ends_the_update_with_a_message) {
-    auto sim = StartModule({"--pad", "platform=300"});
-    const auto r = Omblor(Auto(), "");
-    sim->Finish();
-    EXPECT_NE(r.out.find("Error: Line too long\n[/message]\n" + std::string(kUpdateFailed)),
-              std::string::npos)
-        << r.out;
-}
 
 // The one slow case: the 30-tick silence time-out through the whole program.
 TEST_F(EndToEnd, a_silent_module_times_out) {
