@@ -1,16 +1,13 @@
 #include "update/CUpdateDlg.h"
 
-#include <climits>
 #include <string>
 
 #include "framework/CDataExchange.h"
 #include "framework/MessageBox.h"
 #include "image/AppImageReader.h"
+#include "resources/Messages.h"
 #include "resources/ResourceIds.h"
 #include "update/CPassDlg.h"
-#include "update/ModuleLine.h"
-#include "update/TarvikUpdateSocket.h"
-#include "resources/Messages.h"
 
 namespace omblor::update {
 
@@ -19,8 +16,6 @@ using framework::IDCANCEL;
 using framework::IDOK;
 
 namespace {
-constexpr int kSilentTicks = 30;
-
 // The reader's messages go to the operator as message boxes, one each.
 class MessageBoxSink final : public image::MessageSink {
 public:
@@ -52,7 +47,6 @@ void CUpdateDlg::DoDataExchange(framework::CDataExchange* pDX) {
 
 bool CUpdateDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    silence_ = 0;
     timerId_ = SetTimer(1, tickMs);
     progress_.SetRange(0, 100);
     progress_.SetPos(0);
@@ -62,85 +56,54 @@ bool CUpdateDlg::OnInitDialog() {
         OnCancel();
         return true;
     }
-    socket_ = std::make_unique<TarvikUpdateSocket>(*this, address_, port);
+    session_ = std::make_unique<UpdateSession>(static_cast<UpdateSessionOwner&>(*this), *image_, address_, port,
+                                               reboot_ != 0);
+    session_->Start();
     return true;
 }
 
 void CUpdateDlg::OnTimer(std::uintptr_t /*id*/) {
-    if (ending_) return;
-    if (++silence_ >= kSilentTicks) EndWithError(messages::kTimedOut);
-}
-
-void CUpdateDlg::EndWithError(std::string_view text) {
-    if (ending_) return;
-    ending_ = true;
-    silence_ = 0;
-    // A credentials prompt still open belongs to an update that is over.
-    if (openPrompt_ != nullptr) openPrompt_->EndDialog(IDCANCEL);
-    AfxMessageBox(std::string(messages::kErrorPrefix).append(text));
-    KillTimer(timerId_);
-    CDialog::OnCancel();
+    if (session_) session_->Tick();
 }
 
 void CUpdateDlg::OnCancel() {
-    if (completed_ != 0) {
-        ending_ = true;
-        CDialog::OnOK();
+    if (session_ && !session_->Ending()) {
+        session_->Cancel();
         return;
     }
-    ending_ = true;
-    if (openPrompt_ != nullptr) openPrompt_->EndDialog(IDCANCEL);
     KillTimer(timerId_);
     EndDialog(IDCANCEL);
 }
 
-void CUpdateDlg::SendBytes(const void* data, std::size_t length) {
-    if (socket_) socket_->Send(data, static_cast<int>(length));
+void CUpdateDlg::OnProgress(int position) { progress_.SetPos(position); }
+
+std::optional<Credentials> CUpdateDlg::OnCredentialsNeeded() {
+    CPassDlg prompt;
+    openPrompt_ = &prompt;
+    const int result = prompt.DoModal();
+    openPrompt_ = nullptr;
+    if (result != IDOK) return std::nullopt;
+    return Credentials(prompt.userName, prompt.password);
 }
 
-void CUpdateDlg::OnModuleLine(std::int32_t code, char* line) {
-    silence_ = 0;
-    if (ending_) return;  // the outcome is decided; later lines change nothing
-    if (code == code::kPlatform) {
-        platformName_ = PlatformNameOf(line);
-    } else if (code == code::kCredentials) {
-        CPassDlg prompt;
-        openPrompt_ = &prompt;
-        const int result = prompt.DoModal();
-        openPrompt_ = nullptr;
-        if (ending_) return;
-        if (result == IDOK) {
-            std::string reply = CredentialsReply(prompt.userName, prompt.password);
-            SendBytes(reply.data(), reply.size());
-            framework::SecureWipe(reply);
-        } else {
-            OnCancel();
-        }
-    } else if (code == code::kImageHeader) {
-        const auto header = PlatformAccepts(platformName_, image_->headerText)
-                                ? ImageHeaderReply(image_->baseAddress, image_->length)
-                                : ImageHeaderReply(0, 0);
-        SendBytes(header.data(), header.size());
-    } else if (code == code::kImage) {
-        // One send of the whole image, straight from its buffer. The socket queues what the
-        // connection cannot take at once by reference (the image outlives the socket, which
-        // this dialog closes first) and reports the whole count. An image beyond what one send
-        // can count cannot go out whole: a short send, reported.
-        const bool fits = image_->length <= static_cast<std::uint32_t>(INT_MAX);
-        const int sent = socket_ && fits ? socket_->SendBorrowed(std::as_bytes(image_->Bytes())) : -1;
-        if (!fits || sent != static_cast<int>(image_->length)) AfxMessageBox(messages::kSendError);
-    } else if (code == code::kRebootChoice) {
-        const char choice = reboot_ != 0 ? 'R' : 'D';
-        SendBytes(&choice, 1);
-    } else if (code == code::kComplete || code == code::kCompleteNoReboot) {
-        completed_ = 1;
-        OnCancel();
-    } else if (code >= code::kFirstError && code <= code::kLastError) {
-        // The text from the line's fourth character; a line of just the code shows nothing more.
-        std::string_view text(line);
-        EndWithError(text.size() > 3 ? text.substr(3) : std::string_view());
-    } else if (code > code::kProgressBase) {
-        progress_.SetPos(code - code::kProgressBase);
+void CUpdateDlg::OnNotice(std::string_view text) { AfxMessageBox(text); }
+
+void CUpdateDlg::OnEnded(Outcome outcome, std::string_view text) {
+    // A credentials prompt still open belongs to an update that is over.
+    if (openPrompt_ != nullptr) openPrompt_->EndDialog(IDCANCEL);
+    switch (outcome) {
+        case Outcome::Completed:
+            CDialog::OnOK();
+            return;
+        case Outcome::Failed:
+            AfxMessageBox(std::string(messages::kErrorPrefix).append(text));
+            KillTimer(timerId_);
+            CDialog::OnCancel();
+            return;
+        case Outcome::Cancelled:
+            KillTimer(timerId_);
+            EndDialog(IDCANCEL);
+            return;
     }
 }
 

@@ -1,7 +1,7 @@
-// The progress dialog that carries out one update: reads the application file, connects to the
-// module, answers its lines, shows its progress and ends after 30 silent seconds. IDOK only when
-// the module reported completion; IDCANCEL for every error, time-out or cancel. Once the update
-// has begun to end, later ticks and lines change nothing and show nothing.
+// The progress dialog that carries out one update: reads the application file, runs one update
+// session with the module, shows its progress and tells its outcome in message boxes. IDOK only
+// when the module reported completion; IDCANCEL for every error, time-out or cancel. The
+// exchange's rules live in the session; this is its window.
 #pragma once
 
 #include <cstdint>
@@ -14,21 +14,18 @@
 #include "framework/Controls.h"
 #include "image/AppImage.h"
 #include "update/UpdateProtocol.h"
-#include "update/UpdateSocketOwner.h"
+#include "update/UpdateSession.h"
 
 namespace omblor::update {
 
 class CPassDlg;
-class TarvikUpdateSocket;
 
-class CUpdateDlg final : public framework::CDialog, public UpdateSocketOwner {
+class CUpdateDlg final : public framework::CDialog, private UpdateSessionOwner {
 public:
     CUpdateDlg(std::string_view fileName, std::uint32_t address, int rebootWhenComplete,
                CDialog* parent);
     ~CUpdateDlg() override;
 
-    void OnModuleLine(std::int32_t code, char* line) override;
-    void EndWithError(std::string_view text) override;
     void OnTimer(std::uintptr_t id);
 
     [[nodiscard]] bool WaitsForOperator() const override { return false; }
@@ -44,23 +41,21 @@ protected:
     [[nodiscard]] framework::MessageMap GetMessageMap() const override;
 
 private:
-    void SendBytes(const void* data, std::size_t length);
+    void OnProgress(int position) override;
+    std::optional<Credentials> OnCredentialsNeeded() override;
+    void OnNotice(std::string_view text) override;
+    void OnEnded(Outcome outcome, std::string_view text) override;
 
     std::string fileName_;
     std::uint32_t address_ = 0;
     int reboot_ = 1;
-    int completed_ = 0;
-    // Declared before the socket so that it outlives it: the socket's queue may still borrow the
+    // Declared before the session so that it outlives it: the connection may still borrow the
     // image's bytes while it closes.
     std::optional<image::AppImage> image_;
-    std::unique_ptr<TarvikUpdateSocket> socket_;
-    std::string platformName_;
-    int silence_ = 0;
+    std::unique_ptr<UpdateSession> session_;
     std::uintptr_t timerId_ = 0;
     framework::CButton cancelButton_;
     framework::CProgressCtrl progress_;
-    // Set as soon as the end is requested (error, cancel, completion).
-    bool ending_ = false;
     CPassDlg* openPrompt_ = nullptr;
 };
 

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <string>
 
-#include "framework/MessageBox.h"
 #include "update/ModuleLine.h"
 #include "update/UpdateSocketOwner.h"
 #include "resources/Messages.h"
@@ -18,7 +17,7 @@ TarvikUpdateSocket::TarvikUpdateSocket(UpdateSocketOwner& owner, std::uint32_t a
         char text[64];
         std::snprintf(text, sizeof text, messages::kErrorOnConnectFormat,
                       static_cast<long>(net::WSAGetLastError()), 0);
-        framework::AfxMessageBox(text);
+        owner_.OnNotice(text);
         return;
     }
     ConnectHelper(reinterpret_cast<const sockaddr*>(&peer_), sizeof peer_);

@@ -18,7 +18,7 @@ class UpdateSocketOwner;
 class TarvikUpdateSocket final : public net::CAsyncSocket {
 public:
     // Creates the socket and starts connecting to `address` (host order); a failed Create is
-    // shown and leaves the object without a socket.
+    // told to the owner and leaves the object without a socket.
     TarvikUpdateSocket(UpdateSocketOwner& owner, std::uint32_t address,
                        std::uint16_t port = kUpdatePort);
     ~TarvikUpdateSocket() override;

@@ -11,6 +11,8 @@ class UpdateSocketOwner {
 public:
     virtual void OnModuleLine(std::int32_t code, char* line) = 0;
     virtual void EndWithError(std::string_view text) = 0;
+    // A failure to tell that does not end the exchange by itself (the socket could not be made).
+    virtual void OnNotice(std::string_view text) = 0;
 
 protected:
     ~UpdateSocketOwner() = default;

@@ -31,7 +31,9 @@ struct Owner final : omblor::update::UpdateSocketOwner {
         if (during) during(code);
     }
     void EndWithError(std::string_view text) override { errors.emplace_back(text); }
+    void OnNotice(std::string_view text) override { notices.emplace_back(text); }
     std::vector<std::int32_t> codes;
+    std::vector<std::string> notices;
     std::vector<std::string> lines;
     std::vector<std::string> errors;
     std::function<void(std::int32_t)> during;
@@ -131,7 +133,7 @@ TEST_F(UpdateSocket, a_socket_that_cannot_be_made_is_told_with_its_error_number)
         const TarvikUpdateSocket socket(owner, kLoopback, listener.port);
         ::setrlimit(RLIMIT_NOFILE, &saved);
     }
-    EXPECT_EQ(host.messages, std::vector<std::string>{"Error on Connect = 24 for 0"});
+    EXPECT_EQ(owner.notices, std::vector<std::string>{"Error on Connect = 24 for 0"});
     EXPECT_TRUE(owner.errors.empty());  // the dialog's silence count ends the update
 }
 
