@@ -5,12 +5,12 @@ set(CPACK_PACKAGE_NAME omblor)
 set(CPACK_PACKAGE_VENDOR "The Omblor authors")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "writes application images into network-attached modules")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Omblor writes a new application image (a Motorola S-record file) into network-attached\n"
-    "embedded modules over the local network, from a window or unattended from scripts.\n"
-    "It finds the modules on the network with a discovery search.\n"
+    "Omblor writes a new application image (a Motorola S-record file) into\n"
+    "network-attached embedded modules over the local network, from a window or\n"
+    "unattended from scripts. It finds the modules with a discovery search.\n"
     "\n"
-    "The package also holds module-sim, a simulated module for trying the tool without\n"
-    "hardware, and omblor-image, which describes or converts an application file.")
+    "The package also holds module-sim, a simulated module for trying the tool\n"
+    "without hardware.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
