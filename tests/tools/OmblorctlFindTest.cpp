@@ -100,6 +100,30 @@ TEST_F(OmblorctlFind, a_relayed_reply_is_marked_and_listed_at_the_relayed_addres
         << r.out;
 }
 
+// update --found: what the search lists and the file's platform accepts is programmed; the rest
+// is reported and never connected to.
+TEST_F(OmblorctlFind, update_found_programs_the_modules_whose_platform_the_file_accepts) {
+    StartModules(
+        "02-00-00-00-00-51 - 0 10.77.5.1 - QX19-512 Pump 10.77.5.1 0\n"
+        "02-00-00-00-00-52 - 0 10.77.5.2 - QX20 Pump 10.77.5.2 0\n");
+    BackgroundProgram module("module-sim", {"--address", "10.77.5.1", "--allow-any-address",
+                                            "--platform", "QX19-512", "--timeout", "30"});
+    ASSERT_TRUE(module.WaitForLine("listening"));
+    const std::string file =
+        std::string(std::getenv("OMBLOR_SOURCE_DIR")) + "/examples/demo_APP.s19";
+    const auto r = RunProgram("omblorctl", {"update", file, "--found", "--json"}, "", {},
+                              std::chrono::seconds(30));
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("{\"address\": \"10.77.5.1\", \"outcome\": \"programmed\""),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("{\"address\": \"10.77.5.2\", \"outcome\": \"skipped\", \"detail\": "
+                         "\"platform QX20\", \"seconds\": 0.000, \"bytes\": 0}"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(module.Finish().exitCode, 0);
+}
+
 TEST_F(OmblorctlFind, no_module_answering_exits_1) {
     const auto r = Find({});
     EXPECT_EQ(r.exitCode, 1);
