@@ -56,8 +56,8 @@ class Fleet::Job final : public update::UpdateSessionOwner {
     update::UpdateSession session_;
 };
 
-Fleet::Fleet(const image::AppImage& image, FleetSettings settings, std::vector<ModuleState> modules,
-             FleetView& view)
+Fleet::Fleet(const image::AppImage& image, const FleetSettings& settings,
+             std::vector<ModuleState> modules, FleetView& view)
     : image_(image),
       settings_(settings),
       modules_(std::move(modules)),

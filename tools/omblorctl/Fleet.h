@@ -47,8 +47,8 @@ struct FleetSettings {
 class Fleet {
   public:
     // Modules already Done (skipped) stay as they are. `image` must outlive the fleet.
-    Fleet(const image::AppImage& image, FleetSettings settings, std::vector<ModuleState> modules,
-          FleetView& view);
+    Fleet(const image::AppImage& image, const FleetSettings& settings,
+          std::vector<ModuleState> modules, FleetView& view);
     ~Fleet();
     Fleet(const Fleet&) = delete;
     Fleet& operator=(const Fleet&) = delete;
