@@ -103,18 +103,20 @@ TEST_F(OmblorctlFind, a_relayed_reply_is_marked_and_listed_at_the_relayed_addres
 // update --found: what the search lists and the file's platform accepts is programmed; the rest
 // is reported and never connected to.
 TEST_F(OmblorctlFind, update_found_programs_the_modules_whose_platform_the_file_accepts) {
+    // The first answers from 10.77.5.1 but names 127.0.50.1 as its active address: the one its
+    // update goes to, where the simulator may listen.
     StartModules(
-        "02-00-00-00-00-51 - 0 10.77.5.1 - QX19-512 Pump 10.77.5.1 0\n"
+        "02-00-00-00-00-51 - 0 0.0.0.0 127.0.50.1 QX19-512 Pump 10.77.5.1 0\n"
         "02-00-00-00-00-52 - 0 10.77.5.2 - QX20 Pump 10.77.5.2 0\n");
-    BackgroundProgram module("module-sim", {"--address", "10.77.5.1", "--allow-any-address",
-                                            "--platform", "QX19-512", "--timeout", "30"});
+    BackgroundProgram module(
+        "module-sim", {"--address", "127.0.50.1", "--platform", "QX19-512", "--timeout", "30"});
     ASSERT_TRUE(module.WaitForLine("listening"));
     const std::string file =
         std::string(std::getenv("OMBLOR_SOURCE_DIR")) + "/examples/demo_APP.s19";
     const auto r = RunProgram("omblorctl", {"update", file, "--found", "--json"}, "", {},
                               std::chrono::seconds(30));
     EXPECT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_NE(r.out.find("{\"address\": \"10.77.5.1\", \"outcome\": \"programmed\""),
+    EXPECT_NE(r.out.find("{\"address\": \"127.0.50.1\", \"outcome\": \"programmed\""),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("{\"address\": \"10.77.5.2\", \"outcome\": \"skipped\", \"detail\": "
