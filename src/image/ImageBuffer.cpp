@@ -1,21 +1,12 @@
 #include "image/ImageBuffer.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
-#include <cstdlib>
+#include <cstdint>
 #include <utility>
 
 namespace omblor::image {
-
-namespace {
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-// Below this a mapping gains nothing, and heap memory keeps AddressSanitizer's view exact.
-constexpr std::size_t kMapThreshold = kHugePage;
-
-std::size_t RoundUp(std::size_t value, std::size_t unit) {
-    return (value + unit - 1) / unit * unit;
-}
-}  // namespace
 
 ImageBuffer::ImageBuffer(ImageBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
@@ -37,48 +28,28 @@ ImageBuffer::~ImageBuffer() {
 }
 
 void ImageBuffer::Release() {
-    if (data_ == nullptr) return;
-    if (mapped_ != 0) {
-        ::munmap(data_, mapped_);
-    } else {
-        std::free(data_);  // NOLINT(cppcoreguidelines-no-malloc): pairs with Allocate's malloc
-    }
+    if (data_ != nullptr) ::munmap(data_, mapped_);
     data_ = nullptr;
     size_ = 0;
     mapped_ = 0;
 }
 
-std::optional<ImageBuffer> ImageBuffer::Allocate(std::size_t size) {
+std::optional<ImageBuffer> ImageBuffer::MapFile(int fd, std::size_t size) {
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    if (size > SIZE_MAX - 2 * page) return std::nullopt;
     ImageBuffer buffer;
-    if (size < kMapThreshold) {
-        // malloc rather than new: a refusal is an ordinary answer here, not an exception.
-        void* memory = std::malloc(size == 0 ? 1 : size);  // NOLINT(cppcoreguidelines-no-malloc)
-        if (memory == nullptr) return std::nullopt;
-        buffer.data_ = static_cast<std::uint8_t*>(memory);
-        buffer.size_ = size;
-        return buffer;
+    buffer.size_ = size + 1;
+    buffer.mapped_ = (buffer.size_ + page - 1) / page * page;
+    // Zero pages first, then the file over their start: the byte after the text then exists
+    // even when the file ends exactly on a page boundary, and it reads as zero.
+    void* zeros =
+        ::mmap(nullptr, buffer.mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (zeros == MAP_FAILED) return std::nullopt;
+    buffer.data_ = static_cast<std::uint8_t*>(zeros);
+    if (size != 0 &&
+        ::mmap(zeros, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED, fd, 0) == MAP_FAILED) {
+        return std::nullopt;
     }
-    if (size > SIZE_MAX - 2 * kHugePage) return std::nullopt;
-    // Map one huge page more than needed so the buffer can start on a huge-page boundary, then
-    // hand the unused ends back.
-    const std::size_t length = RoundUp(size, kHugePage);
-    const std::size_t reserve = length + kHugePage;
-    void* map =
-        ::mmap(nullptr, reserve, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (map == MAP_FAILED) return std::nullopt;
-    auto* raw = static_cast<std::uint8_t*>(map);
-    const auto address = reinterpret_cast<std::uintptr_t>(raw);
-    auto* start = raw + (RoundUp(address, kHugePage) - address);
-    if (start != raw) ::munmap(raw, static_cast<std::size_t>(start - raw));
-    auto* end = start + length;
-    if (end != raw + reserve) ::munmap(end, static_cast<std::size_t>(raw + reserve - end));
-#ifdef MADV_HUGEPAGE
-    // Advice only: without huge pages the buffer works the same, just fills more slowly.
-    ::madvise(start, length, MADV_HUGEPAGE);
-#endif
-    buffer.data_ = start;
-    buffer.size_ = size;
-    buffer.mapped_ = length;
     return buffer;
 }
 

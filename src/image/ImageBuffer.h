@@ -1,7 +1,7 @@
-// The one buffer of the application-file reader: it receives the file text and then the image
-// built in place over it. Large buffers are mapped privately and asked for huge pages, because
-// faulting in a 4 KiB page at a time costs more than decoding the text. It is not a general
-// byte container: its contents are uninitialised until written.
+// The one buffer of the application-file reader: the file mapped privately (copy-on-write), so
+// the text is read where the page cache holds it, never copied or zeroed first, and only the
+// pages the image is written over get private copies. The file itself is never written. It is
+// not a general byte container.
 #pragma once
 
 #include <cstddef>
@@ -19,8 +19,9 @@ class ImageBuffer {
     ImageBuffer& operator=(const ImageBuffer&) = delete;
     ~ImageBuffer();
 
-    // Nothing when the memory is not granted.
-    static std::optional<ImageBuffer> Allocate(std::size_t size);
+    // The first size bytes of the open file fd, then at least one zero byte: size() is size + 1.
+    // Nothing when the mapping is refused (address space, memory).
+    static std::optional<ImageBuffer> MapFile(int fd, std::size_t size);
 
     [[nodiscard]] std::uint8_t* data() { return data_; }
     [[nodiscard]] const std::uint8_t* data() const { return data_; }
@@ -31,7 +32,7 @@ class ImageBuffer {
 
     std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
-    // Non-zero when data_ is the start of a private mapping of this many bytes.
+    // Bytes mapped at data_, whole pages.
     std::size_t mapped_ = 0;
 };
 
