@@ -1,6 +1,9 @@
 // Whole application-file text through the in-place converter, held to the plain reference
 // reading: same outcome, same messages, same image byte for byte. The buffer is exactly text
-// plus one byte, so AddressSanitizer sees any step past it.
+// plus one byte, so AddressSanitizer sees any step past it. Each input goes through twice:
+// once as it is, once with the text the converter has finished with scrambled as it goes, the
+// way the mapped buffer swaps it for pages of its own, so reading it again shows up.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +19,24 @@ struct Collect final : omblor::image::MessageSink {
     std::optional<std::size_t> recordAt;
     void Show(std::string_view text) override { messages.emplace_back(text); }
     void OnRecordAt(std::size_t offset) override { recordAt = offset; }
+};
+
+// The mapped buffer's rule in 16-byte pages, 64 bytes at a time: text below `read` goes, image
+// bytes below `written` stay.
+class Scrambler final : public omblor::image::ImageOutput {
+  public:
+    explicit Scrambler(std::vector<std::uint8_t>& buffer) : buffer_(buffer) {}
+    std::size_t BeforeWrite(std::size_t end, std::size_t written, std::size_t read) override {
+        const std::size_t to =
+            std::min(std::max((end + 15) / 16 * 16, owned_ + 64), read / 16 * 16);
+        for (std::size_t i = std::max(owned_, written); i < to; ++i) buffer_[i] = 0xA5;
+        owned_ = std::max(owned_, to);
+        return owned_;
+    }
+
+  private:
+    std::vector<std::uint8_t>& buffer_;
+    std::size_t owned_ = 0;
 };
 
 void Check(bool condition) {
@@ -42,10 +63,14 @@ void Compare(const std::optional<omblor::image::ConvertedImage>& image, const Co
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto expected =
         omblor::fuzz::ReadReference(std::string_view(reinterpret_cast<const char*>(data), size));
-    std::vector<std::uint8_t> buffer(data, data + size);
-    buffer.push_back(0xEE);  // the converter must put its own zero here
-    Collect sink;
-    const auto image = omblor::image::InPlaceConverter::Convert(buffer, size, sink);
-    Compare(image, sink, buffer, expected);
+    for (const bool scramble : {false, true}) {
+        std::vector<std::uint8_t> buffer(data, data + size);
+        buffer.push_back(0xEE);  // the converter must put its own zero here
+        Scrambler scrambler(buffer);
+        Collect sink;
+        const auto image = omblor::image::InPlaceConverter::Convert(
+            buffer, size, sink, scramble ? &scrambler : nullptr);
+        Compare(image, sink, buffer, expected);
+    }
     return 0;
 }

@@ -69,8 +69,9 @@ std::optional<AppImage> LoadAppImage(std::string_view path, MessageSink& sink) {
         return std::nullopt;
     }
     auto converted = InPlaceConverter::Convert(std::span(buffer->data(), buffer->size()),
-                                               static_cast<std::size_t>(size), sink);
+                                               static_cast<std::size_t>(size), sink, &*buffer);
     if (!converted) return std::nullopt;
+    buffer->Keep(converted->length);
 
     AppImage image;
     image.buffer = std::move(*buffer);

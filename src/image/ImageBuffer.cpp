@@ -3,15 +3,34 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <utility>
+#include <vector>
 
 namespace omblor::image {
+
+namespace {
+// Pages are made the buffer's own this much at a time: few calls, and never far ahead of the
+// image, whose final length is not known until the end.
+constexpr std::size_t kOwnStretch = std::size_t{1} << 20;
+
+std::size_t PageSize() {
+    static const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    return page;
+}
+
+std::size_t PageUp(std::size_t offset) {
+    return (offset + PageSize() - 1) / PageSize() * PageSize();
+}
+}  // namespace
 
 ImageBuffer::ImageBuffer(ImageBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
-      mapped_(std::exchange(other.mapped_, 0)) {}
+      mapped_(std::exchange(other.mapped_, 0)),
+      owned_(std::exchange(other.owned_, 0)) {}
 
 ImageBuffer& ImageBuffer::operator=(ImageBuffer&& other) noexcept {
     if (this != &other) {
@@ -19,6 +38,7 @@ ImageBuffer& ImageBuffer::operator=(ImageBuffer&& other) noexcept {
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
         mapped_ = std::exchange(other.mapped_, 0);
+        owned_ = std::exchange(other.owned_, 0);
     }
     return *this;
 }
@@ -32,14 +52,14 @@ void ImageBuffer::Release() {
     data_ = nullptr;
     size_ = 0;
     mapped_ = 0;
+    owned_ = 0;
 }
 
 std::optional<ImageBuffer> ImageBuffer::MapFile(int fd, std::size_t size) {
-    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    if (size > SIZE_MAX - 2 * page) return std::nullopt;
+    if (size > SIZE_MAX - 2 * PageSize()) return std::nullopt;
     ImageBuffer buffer;
     buffer.size_ = size + 1;
-    buffer.mapped_ = (buffer.size_ + page - 1) / page * page;
+    buffer.mapped_ = PageUp(buffer.size_);
     // Zero pages first, then the file over their start: the byte after the text then exists
     // even when the file ends exactly on a page boundary, and it reads as zero.
     void* zeros =
@@ -51,6 +71,34 @@ std::optional<ImageBuffer> ImageBuffer::MapFile(int fd, std::size_t size) {
         return std::nullopt;
     }
     return buffer;
+}
+
+bool ImageBuffer::Own(std::size_t from, std::size_t to, std::size_t keepBelow) {
+    // Usually nothing: the image stays a stretch behind the pages made its own.
+    const std::vector<std::uint8_t> kept(data_ + from, data_ + std::clamp(keepBelow, from, to));
+    if (::mmap(data_ + from, to - from, PROT_READ | PROT_WRITE,
+               MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED) {
+        return false;
+    }
+    std::memcpy(data_ + from, kept.data(), kept.size());
+    return true;
+}
+
+std::size_t ImageBuffer::BeforeWrite(std::size_t end, std::size_t written, std::size_t read) {
+    // Only pages whose text has all been read may be swapped.
+    const std::size_t to =
+        std::min(std::max(PageUp(end), owned_ + kOwnStretch), read / PageSize() * PageSize());
+    if (to > owned_ && Own(owned_, to, written)) owned_ = to;
+    return owned_;
+}
+
+void ImageBuffer::Keep(std::size_t length) {
+    // At least one page, so that data() stays a valid pointer for an empty image.
+    const std::size_t end = std::max(PageUp(length), PageSize());
+    if (end > owned_ && Own(owned_, end, length)) owned_ = end;
+    if (end < mapped_) ::munmap(data_ + end, mapped_ - end);
+    mapped_ = end;
+    size_ = length;
 }
 
 }  // namespace omblor::image

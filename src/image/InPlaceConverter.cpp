@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cassert>
+#include <cstdint>
 #include <cstring>
 
 #include "image/AppImageReader.h"
@@ -57,14 +58,19 @@ bool VerifyRecordChecksum(std::string_view record, RecordBytes& bytes, MessageSi
 }
 
 std::optional<ConvertedImage> InPlaceConverter::Convert(std::span<std::uint8_t> buffer,
-                                                        std::size_t textSize, MessageSink& sink) {
+                                                        std::size_t textSize, MessageSink& sink,
+                                                        ImageOutput* output) {
     assert(buffer.size() > textSize);
-    return InPlaceConverter(buffer, textSize, sink).Run();
+    return InPlaceConverter(buffer, textSize, sink, output).Run();
 }
 
 InPlaceConverter::InPlaceConverter(std::span<std::uint8_t> buffer, std::size_t textSize,
-                                   MessageSink& sink)
-    : text_(buffer.data()), sink_(&sink), textSize_(textSize) {
+                                   MessageSink& sink, ImageOutput* output)
+    : text_(buffer.data()),
+      sink_(&sink),
+      pages_(output),
+      ownUpTo_(output != nullptr ? 0 : SIZE_MAX),
+      textSize_(textSize) {
     text_[textSize_] = 0;
 }
 
@@ -154,6 +160,10 @@ InPlaceConverter::Step InPlaceConverter::Record(std::size_t at, SRecordType type
         if (output_ + gap > dataAt) return Refuse(at, messages::kConversionError);
     }
     const std::size_t dataBytes = count - addressBytes - 1;
+    resume = dataAt + 2 * dataBytes;  // the checksum characters, scanned again as text
+    if (output_ + gap + dataBytes > ownUpTo_) {
+        ownUpTo_ = pages_->BeforeWrite(output_ + gap + dataBytes, output_, resume);
+    }
     // Gap and data land over text already read: at most up to this record's data.
     if (gap != 0) std::memset(text_ + output_, 0, gap);
     std::memcpy(text_ + output_ + gap, bytes.data() + 1 + addressBytes, dataBytes);
@@ -163,7 +173,6 @@ InPlaceConverter::Step InPlaceConverter::Record(std::size_t at, SRecordType type
     }
     output_ += gap + dataBytes;
     nextAddress_ = address + static_cast<std::uint32_t>(dataBytes);
-    resume = dataAt + 2 * dataBytes;  // the checksum characters
     return Step::Next;
 }
 

@@ -15,6 +15,16 @@
 
 namespace omblor::image {
 
+// Told before image bytes are written, by a buffer that wants to give the image pages of its
+// own: the bytes below `written` are image already, those below `end` are about to be, and the
+// text below `read` will not be looked at again. Returns how far the image's pages are its own
+// now; it is not told again until the image grows past that.
+class ImageOutput {
+  public:
+    virtual ~ImageOutput() = default;
+    virtual std::size_t BeforeWrite(std::size_t end, std::size_t written, std::size_t read) = 0;
+};
+
 struct ConvertedImage {
     std::uint32_t baseAddress = 0;
     std::uint32_t length = 0;
@@ -29,12 +39,14 @@ class InPlaceConverter {
     // where a zero is placed. On success the image is the first `length` bytes of buffer; on
     // failure the messages have gone to sink and the buffer holds nothing of use.
     static std::optional<ConvertedImage> Convert(std::span<std::uint8_t> buffer,
-                                                 std::size_t textSize, MessageSink& sink);
+                                                 std::size_t textSize, MessageSink& sink,
+                                                 ImageOutput* output = nullptr);
 
   private:
     enum class Step { Next, Fail };
 
-    InPlaceConverter(std::span<std::uint8_t> buffer, std::size_t textSize, MessageSink& sink);
+    InPlaceConverter(std::span<std::uint8_t> buffer, std::size_t textSize, MessageSink& sink,
+                     ImageOutput* output);
 
     std::optional<ConvertedImage> Run();
     // Where the scan starts: after the header line, whose text goes to headerText.
@@ -57,6 +69,9 @@ class InPlaceConverter {
 
     std::uint8_t* text_ = nullptr;
     MessageSink* sink_ = nullptr;
+    ImageOutput* pages_ = nullptr;
+    // Told of image bytes going past ownUpTo_ (the image pages below it are its own already).
+    std::size_t ownUpTo_ = 0;
     // The zero after the text stands at text_[textSize_]; [0, clean_) is known to hold no zero
     // byte. Once ended_, the text ends at clean_.
     std::size_t textSize_ = 0;

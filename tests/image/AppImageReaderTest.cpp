@@ -40,12 +40,14 @@ Loaded LoadPath(const std::string& path) {
     return loaded;
 }
 
-// The image is built over the text in memory; the file must not change.
+// The image is built over the text in memory: the file must not change, and the image must not
+// change when the file is rewritten afterwards.
 Loaded LoadText(const std::string& text) {
     const ScratchDir dir;
     const std::string path = dir.Write("test_APP.s19", text);
     Loaded loaded = LoadPath(path);
     EXPECT_TRUE(ScratchDir::Read(path) == text) << "the file was written to";
+    dir.Write("test_APP.s19", std::string(text.size() + 8192, 'x'));
     return loaded;
 }
 
@@ -185,18 +187,29 @@ TEST(Records, data_is_placed_by_type_and_address) {
     });
 }
 
-TEST(Records, text_ending_on_a_page_boundary_is_read_to_its_last_byte) {
+TEST(Records, text_over_pages_is_read_to_its_last_byte_and_built_right_behind_the_scan) {
     const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
     const std::string first = Record(1, 0, {1, 2, 3, 4}) + kCrLf;
     const std::string last = Record(1, 4, {5, 6, 7, 8});
     const auto filled = [&](std::size_t size, const std::string& end) {
         return first + std::string(size - first.size() - end.size(), ' ') + end;
     };
+    // Each record's gap ends right where its data is read, page after page.
+    std::string near = Record(3, 0x100, {0}) + kCrLf;
+    Bytes image = {0};
+    for (std::uint8_t i = 1; near.size() < 5 * page - 100; ++i) {
+        // S3, count, four address bytes: the data starts 12 characters into the record.
+        image.resize(near.size() + 12, 0);
+        image.push_back(i);
+        near += Record(3, 0x100 + image.size() - 1, {i}) + kCrLf;
+    }
+    image.resize((image.size() + 3) / 4 * 4, 0);
     Expect({
         Image("one page", filled(page, last), 0, {1, 2, 3, 4, 5, 6, 7, 8}),
         Image("two pages", filled(2 * page, last), 0, {1, 2, 3, 4, 5, 6, 7, 8}),
         Refused("cut by the page's end", filled(page, last.substr(0, last.size() - 1)), {kCutShort},
                 page - last.size() + 1),
+        Image("image right behind the scan", near, 0x100, image),
     });
 }
 
