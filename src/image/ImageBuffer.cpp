@@ -6,8 +6,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <utility>
-#include <vector>
 
 namespace omblor::image {
 
@@ -73,29 +74,35 @@ std::optional<ImageBuffer> ImageBuffer::MapFile(int fd, std::size_t size) {
     return buffer;
 }
 
-bool ImageBuffer::Own(std::size_t from, std::size_t to, std::size_t keepBelow) {
-    // Usually nothing: the image stays a stretch behind the pages made its own.
-    const std::vector<std::uint8_t> kept(data_ + from, data_ + std::clamp(keepBelow, from, to));
-    if (::mmap(data_ + from, to - from, PROT_READ | PROT_WRITE,
-               MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED) {
-        return false;
+void ImageBuffer::Own(std::size_t from, std::size_t to, std::size_t keepBelow) {
+    for (std::size_t at = from; at < to; at += kOwnStretch) {
+        const std::size_t stop = std::min(to, at + kOwnStretch);
+        // Usually nothing is kept: the image stays behind the pages made its own.
+        const std::size_t keep = std::clamp(keepBelow, at, stop) - at;
+        const std::unique_ptr<std::uint8_t[]> kept(new (std::nothrow) std::uint8_t[keep]);
+        if (kept == nullptr) return;
+        std::memcpy(kept.get(), data_ + at, keep);
+        if (::mmap(data_ + at, stop - at, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED) {
+            return;
+        }
+        std::memcpy(data_ + at, kept.get(), keep);
+        owned_ = stop;
     }
-    std::memcpy(data_ + from, kept.data(), kept.size());
-    return true;
 }
 
 std::size_t ImageBuffer::BeforeWrite(std::size_t end, std::size_t written, std::size_t read) {
     // Only pages whose text has all been read may be swapped.
     const std::size_t to =
         std::min(std::max(PageUp(end), owned_ + kOwnStretch), read / PageSize() * PageSize());
-    if (to > owned_ && Own(owned_, to, written)) owned_ = to;
+    if (to > owned_) Own(owned_, to, written);
     return owned_;
 }
 
 void ImageBuffer::Keep(std::size_t length) {
     // At least one page, so that data() stays a valid pointer for an empty image.
     const std::size_t end = std::max(PageUp(length), PageSize());
-    if (end > owned_ && Own(owned_, end, length)) owned_ = end;
+    if (end > owned_) Own(owned_, end, length);
     if (end < mapped_) ::munmap(data_ + end, mapped_ - end);
     mapped_ = end;
     size_ = length;

@@ -39,8 +39,8 @@ class ImageBuffer final : public ImageOutput {
   private:
     void Release();
     // Puts pages of the buffer's own over [from, to) (whole pages), keeping the bytes below
-    // keepBelow. False when the system refuses; the file's pages then stay.
-    bool Own(std::size_t from, std::size_t to, std::size_t keepBelow);
+    // keepBelow, and moves owned_ along. Where the system refuses, the file's pages stay.
+    void Own(std::size_t from, std::size_t to, std::size_t keepBelow);
 
     std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
