@@ -120,7 +120,7 @@ RunEnd RunUntilDone(std::chrono::milliseconds limit, const std::function<bool()>
             finish(RunEnd::Stopped);
         });
     }
-    net::EventLoop::Current().RunUntil([&] { return end != RunEnd::Done || done(); });
+    net::EventLoop::Current()->RunUntil([&] { return end != RunEnd::Done || done(); });
     return end;
 }
 
