@@ -43,7 +43,6 @@ inline constexpr std::string_view kConversionError = "Conversion Error \n";
 
 inline constexpr std::string_view kFileTooLarge = "File too large";
 inline constexpr std::string_view kOutOfMemory = "Not enough memory to read file";
-inline constexpr std::string_view kReadFailed = "Failed to read file";
 inline constexpr std::string_view kNoDataRecords = "No data records in file";
 inline constexpr std::string_view kRecordCutShort = "S record cut short by end of file \n";
 inline constexpr std::string_view kCountTooSmall = "S record count too small for its address \n";

@@ -1,6 +1,7 @@
 // omblor-image: reads an application file with the same reader the update uses, and either
 // describes the image or writes its bytes. Refusals print the reader's messages on stderr.
 #include <fcntl.h>
+#include <nettle/sha2.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Sha256.h"
 #include "image/AppImageReader.h"
+#include "net/WriteAll.h"
 
 namespace {
 
@@ -77,6 +78,22 @@ class StderrSink final : public omblor::image::MessageSink {
     std::string path_;
 };
 
+// Lower-case hex of the image's SHA-256, as sha256sum prints it for the converted file.
+std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
+    sha256_ctx context{};
+    sha256_init(&context);
+    sha256_update(&context, bytes.size(), bytes.data());
+    std::uint8_t digest[SHA256_DIGEST_SIZE];
+    sha256_digest(&context, sizeof digest, digest);
+    std::string hex;
+    constexpr char kDigits[] = "0123456789abcdef";
+    for (const std::uint8_t byte : digest) {
+        hex.push_back(kDigits[byte >> 4]);
+        hex.push_back(kDigits[byte & 0xF]);
+    }
+    return hex;
+}
+
 std::optional<AppImage> Load(const std::string& path) {
     StderrSink sink(path);
     return omblor::image::LoadAppImage(path, sink);
@@ -89,24 +106,12 @@ int Info(const std::string& path) {
     std::printf("base: 0x%08X\n", static_cast<unsigned>(image->baseAddress));
     std::printf("length: %u (0x%X)\n", static_cast<unsigned>(image->length),
                 static_cast<unsigned>(image->length));
-    std::printf("sha256: %s\n", omblor::tools::Sha256::HexOf(image->Bytes()).c_str());
+    std::printf("sha256: %s\n", Sha256Hex(image->Bytes()).c_str());
     return 0;
 }
 
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 bool WriteFile(int fd, std::span<const std::uint8_t> bytes) {
-    const bool written = WriteAll(fd, bytes);
+    const bool written = omblor::net::WriteAll(fd, std::as_bytes(bytes));
     return ::close(fd) == 0 && written;
 }
 
