@@ -7,6 +7,7 @@ namespace omblor::modulesim {
 std::string SessionReport::Format() const {
     std::string line = Passed() ? "result ok" : "result unexpected";
     line += " session=" + std::to_string(number);
+    line += " module=" + module;
     line += " outcome=" + std::string(OutcomeName(outcome));
     line += " expected=" + std::string(OutcomeName(expected));
     line += " at=" + (at ? std::string(StepName(*at)) : std::string("-"));

@@ -14,6 +14,7 @@ namespace omblor::modulesim {
 
 struct SessionReport {
     int number = 0;
+    std::string module;  // the address it listened on
     Outcome outcome = Outcome::Closed;
     Outcome expected = Outcome::Completed;
     std::optional<Step> at;         // step of the last line sent

@@ -2,6 +2,10 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
 #include "module-sim/CommandLine.h"
 
 namespace omblor::modulesim {
@@ -19,6 +23,11 @@ std::string SimHelp() {
            "  --timeout SECONDS      give up after this long, exit 3 (default 120)\n"
            "  --save-image FILE      write the received image to FILE\n"
            "  --transcript FILE      write every byte received to FILE\n"
+           "  --modules N            play N modules on N consecutive addresses from --address,\n"
+           "                         all at once; --save-image and --transcript then name\n"
+           "                         folders that get ADDRESS.bin and ADDRESS.transcript\n"
+           "  --variations FILE      per-module changes, a line each: ADDRESS OPTION...\n"
+           "                         (the exchange's options below; a blank in a value is \\x20)\n"
            "\n"
            "The exchange, one step after the other; each line waits for the reply to the one\n"
            "before:\n"
@@ -41,6 +50,8 @@ std::string SimHelp() {
            "  --split STEP=N|cr      send the step's line in two writes, the first of N bytes,\n"
            "                         or split between its CR and LF\n"
            "  --coalesce STEP        send the step's line in the same write as the one before\n"
+           "  --delay MS             send each line MS milliseconds after it could go\n"
+           "  --rate BYTES           take the image no faster than BYTES a second\n"
            "  Texts take \\xHH for any byte and \\\\ for a backslash.\n"
            "\n"
            "Checks (a mismatch makes the connection's result unexpected):\n"
@@ -77,6 +88,10 @@ enum Id : int {
     kExpectLength,
     kExpectReboot,
     kExpect,
+    kModules,
+    kVariations,
+    kDelay,
+    kRate,
 };
 
 constexpr option kOptions[] = {
@@ -99,6 +114,29 @@ constexpr option kOptions[] = {
     {"expect-length", required_argument, nullptr, kExpectLength},
     {"expect-reboot", required_argument, nullptr, kExpectReboot},
     {"expect", required_argument, nullptr, kExpect},
+    {"modules", required_argument, nullptr, kModules},
+    {"variations", required_argument, nullptr, kVariations},
+    {"delay", required_argument, nullptr, kDelay},
+    {"rate", required_argument, nullptr, kRate},
+    {nullptr, 0, nullptr, 0},
+};
+
+// What a line of the variations file may change: the exchange, not where or how long.
+constexpr option kModuleOptions[] = {
+    {"platform", required_argument, nullptr, kPlatform},
+    {"credentials", required_argument, nullptr, kCredentials},
+    {"progress", required_argument, nullptr, kProgress},
+    {"fail-at", required_argument, nullptr, kFailAt},
+    {"fail-line", required_argument, nullptr, kFailLine},
+    {"close-at", required_argument, nullptr, kCloseAt},
+    {"silent-at", required_argument, nullptr, kSilentAt},
+    {"pad", required_argument, nullptr, kPad},
+    {"split", required_argument, nullptr, kSplit},
+    {"coalesce", required_argument, nullptr, kCoalesce},
+    {"expect-reboot", required_argument, nullptr, kExpectReboot},
+    {"expect", required_argument, nullptr, kExpect},
+    {"delay", required_argument, nullptr, kDelay},
+    {"rate", required_argument, nullptr, kRate},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -195,9 +233,41 @@ bool Apply(SimOptions& o, int id, std::string_view v) {
         case kExpect:
             o.expect = OutcomeFromName(v);
             return o.expect && *o.expect != Outcome::Timeout && *o.expect != Outcome::Stopped;
+        case kModules: {
+            const auto n = ParseUnsigned(v, 1U << 16);
+            o.modules = static_cast<std::uint32_t>(n.value_or(0));
+            return o.modules > 0;
+        }
+        case kVariations:
+            o.variations = v;
+            return true;
+        case kDelay: {
+            const auto n = ParseUnsigned(v, 3600000);
+            o.delay = std::chrono::milliseconds(n.value_or(0));
+            return n.has_value();
+        }
+        case kRate: {
+            const auto n = ParseUnsigned(v, std::uint64_t{1} << 40);
+            o.rate = n.value_or(0);
+            return n.has_value();
+        }
         default:
             return false;
     }
+}
+
+std::string CheckSteps(const SimOptions& o) {
+    if (int{o.failAt.has_value()} + int{o.closeAt.has_value()} + int{o.silentAt.has_value()} > 1) {
+        return "--fail-at, --close-at and --silent-at exclude each other";
+    }
+    return {};
+}
+
+std::string Dotted(std::uint32_t address) {
+    in_addr a{htonl(address)};
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &a, text, sizeof text);
+    return text;
 }
 
 }  // namespace
@@ -213,12 +283,55 @@ ParsedOptions ParseSimOptions(std::span<const std::string> args) {
     in_addr address{};
     if (::inet_pton(AF_INET, o.address.c_str(), &address) != 1) {
         result.error = "invalid address '" + o.address + "'";
-    } else if ((ntohl(address.s_addr) >> 24) != 127) {
+    } else if ((ntohl(address.s_addr) >> 24) != 127 ||
+               ((ntohl(address.s_addr) + (o.modules - 1)) >> 24) != 127) {
         result.error = "address " + o.address + " is outside 127.0.0.0/8";
-    } else if (int{o.failAt.has_value()} + int{o.closeAt.has_value()} +
-                   int{o.silentAt.has_value()} >
-               1) {
-        result.error = "--fail-at, --close-at and --silent-at exclude each other";
+    } else {
+        result.error = CheckSteps(o);
+    }
+    return result;
+}
+
+ModuleOptions OptionsPerModule(const SimOptions& base) {
+    ModuleOptions result;
+    in_addr first{};
+    ::inet_pton(AF_INET, base.address.c_str(), &first);
+    for (std::uint32_t i = 0; i < base.modules; ++i) {
+        SimOptions& module = result.modules.emplace_back(base);
+        module.address = Dotted(ntohl(first.s_addr) + i);
+        if (base.modules > 1 && !base.saveImage.empty())
+            module.saveImage = base.saveImage + "/" + module.address + ".bin";
+        if (base.modules > 1 && !base.transcript.empty())
+            module.transcript = base.transcript + "/" + module.address + ".transcript";
+    }
+    if (base.variations.empty()) return result;
+    std::ifstream file(base.variations);
+    if (!file) {
+        result.error = "cannot read " + base.variations;
+        return result;
+    }
+    int number = 0;
+    for (std::string line; std::getline(file, line);) {
+        ++number;
+        std::istringstream words(line);
+        std::string address;
+        if (!(words >> address) || address.starts_with('#')) continue;
+        const std::string where = base.variations + ":" + std::to_string(number) + ": ";
+        const auto module = std::ranges::find(result.modules, address, &SimOptions::address);
+        if (module == result.modules.end()) {
+            result.error = where + address + " is not one of the modules";
+            return result;
+        }
+        std::vector<std::string> args;
+        for (std::string word; words >> word;) args.push_back(word);
+        result.error = ParseCommandLine(args, kModuleOptions, [&](int id, std::string_view v) {
+            return Apply(*module, id, v);
+        });
+        if (result.error.empty()) result.error = CheckSteps(*module);
+        if (!result.error.empty()) {
+            result.error.insert(0, where);
+            return result;
+        }
     }
     return result;
 }

@@ -32,8 +32,13 @@ struct SimOptions {
     std::chrono::milliseconds timeout{120000};
     // After the scripted end, how long the tool may keep the connection (tests shorten it).
     std::chrono::milliseconds endWait{5000};
+    // With more than one module, folders: each module writes <address>.bin / .transcript there.
     std::string saveImage;
     std::string transcript;
+    // Many modules: this many consecutive addresses from `address`, each listening on `port`,
+    // each with the options here changed by its line of the `variations` file.
+    std::uint32_t modules = 1;
+    std::string variations;
 
     // The exchange.
     std::string platform = "QX19";
@@ -45,6 +50,10 @@ struct SimOptions {
     std::optional<Step> silentAt;
     std::string failLine = "250 Programming failed";
     std::array<StepTweaks, kAllSteps.size()> tweaks{};
+    // A slow module: each line goes out this long after it could, and the image is taken no
+    // faster than `rate` bytes a second (0: as fast as it comes).
+    std::chrono::milliseconds delay{0};
+    std::uint64_t rate = 0;
 
     // What the replies must hold.
     std::optional<std::uint32_t> expectLength;
@@ -62,6 +71,16 @@ struct ParsedOptions {
 };
 
 ParsedOptions ParseSimOptions(std::span<const std::string> args);
+
+// The options of each module of a many-module run: consecutive addresses from the base's, each
+// changed by the variations file's line for its address (`ADDRESS OPTION...`, the exchange's
+// options as on the command line, a blank in a value written \x20). The error text instead
+// when the file cannot be read or a line is bad.
+struct ModuleOptions {
+    std::vector<SimOptions> modules;
+    std::string error;
+};
+ModuleOptions OptionsPerModule(const SimOptions& base);
 
 std::string SimHelp();
 

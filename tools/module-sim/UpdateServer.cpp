@@ -11,8 +11,11 @@
 
 namespace omblor::modulesim {
 
-UpdateServer::UpdateServer(const SimOptions& options, Callbacks callbacks)
-    : options_(options), script_(Script::Build(options)), callbacks_(std::move(callbacks)) {}
+UpdateServer::UpdateServer(const SimOptions& options, Callbacks callbacks, int number)
+    : options_(options),
+      script_(Script::Build(options)),
+      callbacks_(std::move(callbacks)),
+      number_(number) {}
 
 UpdateServer::~UpdateServer() = default;
 
@@ -26,7 +29,7 @@ std::optional<std::string> UpdateServer::Listen() {
     }
     listen_.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!listen_.Valid()) return std::string("socket: ") + std::strerror(errno);
-    // Tests start one simulator after another on the same port.
+    // Tests start one simulator after another on the same port; many modules share one port.
     const int one = 1;
     ::setsockopt(listen_.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in address{};
@@ -62,7 +65,7 @@ void UpdateServer::OnAcceptable() {
         callbacks_.on_connected(std::string(text) + ":" + std::to_string(ntohs(peer.sin_port)));
     }
     session_ = std::make_unique<UpdateSession>(
-        1, std::move(connection), options_, script_, transcript_.Get(),
+        number_, std::move(connection), options_, script_, transcript_.Get(),
         [this](const SessionReport& report) { OnSessionEnded(report); });
     session_->Start();
 }

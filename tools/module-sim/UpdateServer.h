@@ -26,7 +26,8 @@ class UpdateServer {
         std::function<void(const SessionReport&)> on_session_ended;
     };
 
-    UpdateServer(const SimOptions& options, Callbacks callbacks);
+    // `number` names the module in its report when there are many.
+    UpdateServer(const SimOptions& options, Callbacks callbacks, int number = 1);
     UpdateServer(const UpdateServer&) = delete;
     UpdateServer& operator=(const UpdateServer&) = delete;
     ~UpdateServer();
@@ -48,6 +49,7 @@ class UpdateServer {
     const SimOptions& options_;
     Script script_;
     Callbacks callbacks_;
+    int number_ = 1;
     net::UniqueFd listen_;
     net::UniqueFd transcript_;
     net::ScopedWatch acceptWatch_;

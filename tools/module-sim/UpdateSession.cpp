@@ -22,6 +22,10 @@ constexpr std::size_t kScratchSize = std::size_t{64} << 10;
 // Large enough that one read moves a good share of the socket buffer, small enough that the
 // loop gets a turn between reads of a large image.
 constexpr std::size_t kImageReadSize = std::size_t{16} << 20;
+// Where an image nobody keeps is read to, shared by every session (one thread).
+constexpr std::size_t kDiscardSize = std::size_t{1} << 20;
+// How often reading looks again when --rate has held it back.
+constexpr std::chrono::milliseconds kRateRecheck{10};
 constexpr int kReadsPerWakeup = 256;
 // A credentials reply is two short strings; anything this long without CR LF is not one.
 constexpr std::size_t kMaxCredentialsReply = 1024;
@@ -51,6 +55,7 @@ UpdateSession::UpdateSession(int number, net::UniqueFd connection, const SimOpti
       on_finished_(std::move(on_finished)),
       scratch_(kScratchSize) {
     report_.number = number_;
+    report_.module = options_.address;
     report_.expected = script_.Expected();
     // Each write should leave as its own segment, so split and joined lines reach the tool
     // the way the script shapes them.
@@ -71,8 +76,8 @@ void UpdateSession::Stop(Outcome outcome) {
 
 void UpdateSession::SendNext() {
     const auto& lines = script_.Lines();
-    while (!finished_ && !ended_ && !silent_ && !splitPending_ && awaiting_.empty() &&
-           next_ < lines.size()) {
+    while (!finished_ && !ended_ && !silent_ && !splitPending_ && !delayPending_ &&
+           awaiting_.empty() && next_ < lines.size()) {
         const ScriptLine& line = lines[next_];
         report_.at = line.step;
         if (line.kind == ScriptLine::Kind::Close) {
@@ -85,6 +90,16 @@ void UpdateSession::SendNext() {
             silent_ = true;
             return;
         }
+        if (options_.delay.count() > 0 && !delayDone_) {
+            delayPending_ = true;
+            delayTimer_ = net::ScopedTimer(options_.delay, net::Repeat::No, [this] {
+                delayPending_ = false;
+                delayDone_ = true;
+                SendNext();
+            });
+            return;
+        }
+        delayDone_ = false;
         SendGroup();
     }
     CheckEnd();
@@ -129,7 +144,7 @@ void UpdateSession::AfterGroupWritten() {
 }
 
 void UpdateSession::CheckEnd() {
-    if (finished_ || ended_ || silent_ || splitPending_ || !out_.empty()) return;
+    if (finished_ || ended_ || silent_ || splitPending_ || delayPending_ || !out_.empty()) return;
     if (!endOutcome_) {
         if (next_ < script_.Lines().size() || !awaiting_.empty()) return;
         endOutcome_ = options_.failAt ? Outcome::Failed : Outcome::Completed;
@@ -147,6 +162,8 @@ void UpdateSession::Abandon(Outcome outcome, std::string_view text) {
         splitPending_ = false;
         Write(std::exchange(splitRest_, {}));
     }
+    delayTimer_.Stop();
+    delayPending_ = false;
     next_ = script_.Lines().size();
     awaiting_.clear();
     reply_.clear();
@@ -169,14 +186,30 @@ void UpdateSession::Flush() {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            watch_.SetEvents(net::kFdRead | net::kFdWrite);
-            return;
-        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
         PeerGone();
         return;
     }
-    watch_.SetEvents(net::kFdRead);
+    watch_.SetEvents((readPaused_ ? 0U : unsigned{net::kFdRead}) |
+                     (out_.empty() ? 0U : unsigned{net::kFdWrite}));
+}
+
+void UpdateSession::PauseReading() {
+    readPaused_ = true;
+    watch_.SetEvents(out_.empty() ? 0U : unsigned{net::kFdWrite});
+    rateTimer_ = net::ScopedTimer(kRateRecheck, net::Repeat::No, [this] {
+        readPaused_ = false;
+        Flush();
+        Read();
+    });
+}
+
+std::size_t UpdateSession::ImageAllowance() const {
+    if (options_.rate == 0) return SIZE_MAX;
+    const std::chrono::duration<double> since = Clock::now() - imageStart_;
+    const double allowed = since.count() * static_cast<double>(options_.rate);
+    return allowed > static_cast<double>(imageGot_) ? static_cast<std::size_t>(allowed) - imageGot_
+                                                    : 0;
 }
 
 void UpdateSession::OnReady(unsigned ready) {
@@ -189,17 +222,25 @@ void UpdateSession::OnReady(unsigned ready) {
 
 bool UpdateSession::AwaitingImage() const {
     return !awaiting_.empty() && script_.Lines()[awaiting_.front()].reply == Reply::Image &&
-           headerKnown_ && imageGot_ < image_.size();
+           headerKnown_ && imageGot_ < imageLength_;
 }
 
 void UpdateSession::Read() {
-    for (int turn = 0; turn < kReadsPerWakeup && !finished_; ++turn) {
-        // Image bytes go straight to their place; everything else is parsed from scratch.
+    static std::vector<std::uint8_t> discard(kDiscardSize);
+    for (int turn = 0; turn < kReadsPerWakeup && !finished_ && !readPaused_; ++turn) {
+        // Image bytes go straight to their place (or are let go); everything else is parsed
+        // from scratch.
         const bool direct = AwaitingImage();
         std::span<std::uint8_t> into(scratch_);
         if (direct) {
-            into = std::span(image_).subspan(imageGot_,
-                                             std::min(image_.size() - imageGot_, kImageReadSize));
+            const std::size_t allowance = ImageAllowance();
+            if (allowance == 0) {
+                PauseReading();
+                return;
+            }
+            const std::size_t want = std::min({imageLength_ - imageGot_, kImageReadSize, allowance});
+            into = image_.empty() ? std::span(discard).first(std::min(want, kDiscardSize))
+                                  : std::span(image_).subspan(imageGot_, want);
         }
         const ssize_t n = ::recv(fd_.Get(), into.data(), into.size(), 0);
         if (n > 0) {
@@ -208,7 +249,7 @@ void UpdateSession::Read() {
             if (direct) {
                 imageGot_ += got.size();
                 report_.imageReceived = imageGot_;
-                if (imageGot_ == image_.size()) OnImageComplete();
+                if (imageGot_ == imageLength_) OnImageComplete();
             } else {
                 Consume(got);
             }
@@ -247,12 +288,12 @@ void UpdateSession::Consume(std::span<const std::uint8_t> bytes) {
                 break;
             }
             case Reply::Image: {
-                const std::size_t take = std::min(image_.size() - imageGot_, bytes.size());
-                std::memcpy(image_.data() + imageGot_, bytes.data(), take);
+                const std::size_t take = std::min(imageLength_ - imageGot_, bytes.size());
+                if (!image_.empty()) std::memcpy(image_.data() + imageGot_, bytes.data(), take);
                 imageGot_ += take;
                 report_.imageReceived = imageGot_;
                 bytes = bytes.subspan(take);
-                if (imageGot_ == image_.size()) OnImageComplete();
+                if (imageGot_ == imageLength_) OnImageComplete();
                 break;
             }
             case Reply::Reboot:
@@ -276,7 +317,7 @@ void UpdateSession::ReplyDone() {
 void UpdateSession::PopSatisfied() {
     // An empty image is complete as soon as its line is out.
     while (!awaiting_.empty() && script_.Lines()[awaiting_.front()].reply == Reply::Image &&
-           headerKnown_ && imageGot_ == image_.size()) {
+           headerKnown_ && imageGot_ == imageLength_) {
         report_.imageMilliseconds =
             std::chrono::duration<double, std::milli>(Clock::now() - imageStart_).count();
         awaiting_.pop_front();
@@ -333,8 +374,10 @@ void UpdateSession::OnHeader() {
         Finish(Outcome::Aborted);
         return;
     }
-    // Zero-filled now, before the 103 line, so the transfer itself touches no fresh pages.
-    image_.assign(length, 0);
+    // Zero-filled now, before the 103 line, so the transfer itself touches no fresh pages. An
+    // image nobody saves is only counted: a thousand modules need not hold a thousand images.
+    if (!options_.saveImage.empty()) image_.assign(length, 0);
+    imageLength_ = length;
     imageGot_ = 0;
     headerKnown_ = true;
     ReplyDone();
@@ -395,6 +438,8 @@ void UpdateSession::Finish(Outcome outcome) {
     watch_.Reset();
     splitTimer_.Stop();
     endTimer_.Stop();
+    delayTimer_.Stop();
+    rateTimer_.Stop();
     fd_.Reset();
     if (unexpected_ > 0) {
         Mismatch(std::to_string(unexpected_) + " bytes came while no reply was due");

@@ -46,6 +46,7 @@ class UpdateSession {
 
     void SendNext();
     void SendGroup();
+    void PauseReading();
     void AfterGroupWritten();
     void CheckEnd();
     void Abandon(Outcome outcome, std::string_view text);
@@ -67,6 +68,8 @@ class UpdateSession {
     void SaveImage();
 
     [[nodiscard]] bool AwaitingImage() const;
+    // Image bytes it may take now under --rate.
+    [[nodiscard]] std::size_t ImageAllowance() const;
 
     int number_ = 0;
     net::UniqueFd fd_;
@@ -78,10 +81,15 @@ class UpdateSession {
     net::ScopedWatch watch_;
     net::ScopedTimer splitTimer_;
     net::ScopedTimer endTimer_;
+    net::ScopedTimer delayTimer_;
+    net::ScopedTimer rateTimer_;
 
     std::size_t next_ = 0;              // next script line to send
     std::deque<std::size_t> awaiting_;  // lines sent whose reply is not complete yet, oldest first
     bool splitPending_ = false;
+    bool delayPending_ = false;
+    bool delayDone_ = false;  // the next group's --delay has passed
+    bool readPaused_ = false;  // by --rate
     std::string splitRest_;
     std::size_t groupFirst_ = 0;  // the group of lines being written: [groupFirst_, next_)
     bool silent_ = false;
@@ -93,7 +101,9 @@ class UpdateSession {
     std::vector<std::uint8_t> scratch_;
     std::string reply_;  // the credentials or header reply collected so far
     bool headerKnown_ = false;
+    // Kept only when it is to be saved; otherwise counted and let go.
     std::vector<std::uint8_t> image_;
+    std::size_t imageLength_ = 0;
     std::size_t imageGot_ = 0;
     Clock::time_point imageStart_{};
     std::uint64_t unexpected_ = 0;  // bytes that came while no reply was due

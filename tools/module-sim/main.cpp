@@ -1,9 +1,12 @@
 // module-sim: a simulated module for trying the tool without hardware and for its end-to-end
 // tests. `module-sim discover ...` plays many modules answering the discovery search; anything
-// else plays the module's side of one update exchange on loopback and ends with a summary line
-// and an exit code that says whether the tool behaved as scripted.
+// else plays the module's side of the update exchange on loopback, for one module or many at
+// once, and ends with a summary line and an exit code that says whether the tool behaved as
+// scripted.
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "module-sim/SimOptions.h"
 #include "module-sim/UpdateServer.h"
 #include "module-sim/discovery/RunDiscoveryRole.h"
+#include "net/OpenFileLimit.h"
 #include "net/PollEventLoop.h"
 
 namespace {
@@ -37,41 +41,68 @@ int RunUpdateRole(const std::vector<std::string>& args) {
     }
     std::signal(SIGPIPE, SIG_IGN);
 
+    const ModuleOptions modules = OptionsPerModule(options);
+    if (!modules.error.empty()) {
+        std::fprintf(stderr, "module-sim: %s\n", modules.error.c_str());
+        return kExitUsage;
+    }
+    // A connection per module: a thousand modules need more descriptors than the usual 1024.
+    omblor::net::RaiseOpenFileLimit();
+
     omblor::net::PollEventLoop loop;
     omblor::net::EventLoop::SetCurrent(&loop);
     int code = 0;
     {
-        UpdateServer server(
-            options, {.on_connected =
-                          [](const std::string& peer) { PrintLine("connection 1 from " + peer); },
-                      .on_session_ended =
-                          [](const SessionReport& report) {
-                              for (const auto& text : report.mismatches)
-                                  PrintLine("mismatch 1: " + text);
-                              PrintLine(report.Format());
-                          }});
-        if (const auto error = server.Listen()) {
-            std::fprintf(stderr, "module-sim: %s\n", error->c_str());
-            code = kExitUsage;
-        } else {
-            PrintLine("listening " + options.address + ":" + std::to_string(server.Port()));
-            const RunEnd end = RunUntilDone(
-                options.timeout, [&] { return server.Done(); },
-                [&](RunEnd why) {
-                    server.Stop(why == RunEnd::TimedOut ? Outcome::Timeout : Outcome::Stopped);
-                });
-            const bool passed = !server.Reports().empty() && server.Reports().front().Passed();
+        std::vector<std::unique_ptr<UpdateServer>> servers;
+        for (const SimOptions& module : modules.modules) {
+            const int number = static_cast<int>(servers.size()) + 1;
+            servers.push_back(std::make_unique<UpdateServer>(
+                module,
+                UpdateServer::Callbacks{
+                    .on_connected =
+                        [number](const std::string& peer) {
+                            PrintLine("connection " + std::to_string(number) + " from " + peer);
+                        },
+                    .on_session_ended =
+                        [](const SessionReport& report) {
+                            for (const auto& text : report.mismatches)
+                                PrintLine("mismatch " + std::to_string(report.number) + ": " +
+                                          text);
+                            PrintLine(report.Format());
+                        }},
+                number));
+            if (const auto error = servers.back()->Listen()) {
+                std::fprintf(stderr, "module-sim: %s\n", error->c_str());
+                code = kExitUsage;
+                break;
+            }
+        }
+        if (code == 0) {
+            PrintLine("listening " + options.address + ":" + std::to_string(servers[0]->Port()) +
+                      (servers.size() > 1 ? " modules=" + std::to_string(servers.size()) : ""));
+            const auto allDone = [&] {
+                return std::ranges::all_of(servers, [](const auto& s) { return s->Done(); });
+            };
+            const RunEnd end = RunUntilDone(options.timeout, allDone, [&](RunEnd why) {
+                for (auto& server : servers)
+                    server->Stop(why == RunEnd::TimedOut ? Outcome::Timeout : Outcome::Stopped);
+            });
+            std::size_t served = 0;
+            std::size_t passed = 0;
+            for (const auto& server : servers) {
+                served += server->Reports().size();
+                for (const auto& report : server->Reports()) passed += report.Passed() ? 1 : 0;
+            }
             std::string status = "ok";
             if (end != RunEnd::Done) {
                 code = end == RunEnd::TimedOut ? kExitTimeout : kExitStopped;
                 status = end == RunEnd::TimedOut ? "timeout" : "stopped";
-            } else if (!passed) {
+            } else if (passed != servers.size()) {
                 code = kExitMismatch;
                 status = "unexpected";
             }
-            const std::size_t served = server.Reports().size();
             PrintLine("summary connections=" + std::to_string(served) +
-                      " ok=" + std::to_string(passed ? 1 : 0) + " status=" + status +
+                      " ok=" + std::to_string(passed) + " status=" + status +
                       " exit=" + std::to_string(code));
         }
     }
