@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Times S-record to binary conversion: omblor-image convert beside objcopy, srec_cat and a bare
+"""Times S-record to binary conversion: omblorctl image convert beside objcopy, srec_cat and a bare
 in-place decoder built here (the practical limit), on random images of 1, 16 and 64 MiB at base
 0x10000 written as S3 records of 32 data bytes with CR LF. Every tool's output is compared with
 the generated image before its time counts.
@@ -7,7 +7,7 @@ the generated image before its time counts.
   bench/image/bench.py [--sizes 1,16,64] [--runs N] [--tool PATH] [--work DIR]
   bench/image/bench.py --memory-states [--sizes 64] [--runs 5] [--churn-mb 400]
 
---memory-states times omblor-image against the bare decoder (ordinary and huge pages) in
+--memory-states times omblorctl image against the bare decoder (ordinary and huge pages) in
 rounds, each tool once a round, first on a warm machine and then with CHURN_MB of file data
 written just before every single run (the state right after other programs wrote a few hundred
 MB); the churn file goes in the work folder and is deleted after each run. It reports median
@@ -93,7 +93,7 @@ def memory_states(tool: str, bare: Path, runstat: Path, work: Path, sizes, runs:
         text_bytes = plain_path.stat().st_size
         out = work / "out.bin"
         tools = [
-            ("omblor-image", [tool, "convert", str(plain_path), str(out)]),
+            ("omblorctl image", [tool, "image", "convert", str(plain_path), str(out)]),
             ("bare", [str(bare), str(plain_path), str(out)]),
             ("bare huge pages", [str(bare), "--huge", str(plain_path), str(out)]),
         ]
@@ -129,21 +129,21 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--sizes", default="1,16,64")
     parser.add_argument("--runs", type=int, default=0, help="runs per tool (default 5, 3 for 64 MiB)")
-    parser.add_argument("--tool", default=None, help="omblor-image to time")
+    parser.add_argument("--tool", default=None, help="omblorctl to time (its image convert)")
     parser.add_argument("--work", default="/tmp/omblor-bench-image")
     parser.add_argument("--memory-states", action="store_true",
-                        help="omblor-image and the bare decoder, warm and after churn")
+                        help="omblorctl image and the bare decoder, warm and after churn")
     parser.add_argument("--churn-mb", type=int, default=400)
     args = parser.parse_args()
 
     tool = args.tool
     if tool is None:
-        for candidate in ("build/bin/omblor-image", "build-image/bin/omblor-image"):
+        for candidate in ("build/bin/omblorctl", "build-image/bin/omblorctl"):
             if (ROOT / candidate).exists():
                 tool = str(ROOT / candidate)
                 break
     if tool is None or not Path(tool).exists():
-        sys.exit("omblor-image not found: build it or pass --tool")
+        sys.exit("omblorctl not found: build it or pass --tool")
     for needed in ("objcopy", "srec_cat", "cmp", "c++"):
         if shutil.which(needed) is None:
             sys.exit(f"{needed} is missing (Debian: binutils, srecord, diffutils, g++)")
@@ -155,7 +155,7 @@ def main():
     for program in (bare, runstat):
         subprocess.run(["c++", "-O2", "-o", str(program), str(HERE / (program.name + ".cpp"))], check=True)
 
-    print(f"omblor-image: {tool}")
+    print(f"omblorctl: {tool}")
     if args.memory_states:
         sizes = [int(x) for x in args.sizes.split(",")] if args.sizes != "1,16,64" else [64]
         memory_states(tool, bare, runstat, work, sizes, args.runs or 5, args.churn_mb)
@@ -167,7 +167,7 @@ def main():
         runs = args.runs or (3 if mib >= 64 else 5)
         out = work / "out.bin"
         tools = [
-            ("omblor-image", [tool, "convert", str(plain_path), str(out)], 0),
+            ("omblorctl image", [tool, "image", "convert", str(plain_path), str(out)], 0),
             ("objcopy", ["objcopy", "-I", "srec", "-O", "binary", str(hex_path), str(out)], 0),
             ("srec_cat", ["srec_cat", str(hex_path), "-motorola", "-o", str(out), "-binary"], BASE),
             ("bare", [str(bare), str(plain_path), str(out)], 0),
@@ -192,12 +192,12 @@ def main():
             results[name] = (median, rss)
             print(f"{mib:>4}Mi {name:<16} {median:9.3f} {text_bytes / median / 1e6:8.0f} "
                   f"{rss / 2**20:13.1f} {(rss - text_bytes) / 2**20:13.1f}")
-        ours, ours_rss = results["omblor-image"]
-        print(f"  omblor-image / bare          {ours / results['bare'][0]:5.2f}x  (target <= 1.25x)")
-        print(f"  omblor-image / bare huge     {ours / results['bare huge pages'][0]:5.2f}x")
-        print(f"  objcopy / omblor-image       {results['objcopy'][0] / ours:5.2f}x  (target >= 3x)")
-        print(f"  srec_cat / omblor-image      {results['srec_cat'][0] / ours:5.2f}x  (target >= 15x)")
-        print(f"  omblor-image peak RSS - file {(ours_rss - text_bytes) / 2**20:5.1f} MiB  (target <= 8 MiB)")
+        ours, ours_rss = results["omblorctl image"]
+        print(f"  omblorctl image / bare          {ours / results['bare'][0]:5.2f}x  (target <= 1.25x)")
+        print(f"  omblorctl image / bare huge     {ours / results['bare huge pages'][0]:5.2f}x")
+        print(f"  objcopy / omblorctl image       {results['objcopy'][0] / ours:5.2f}x  (target >= 3x)")
+        print(f"  srec_cat / omblorctl image      {results['srec_cat'][0] / ours:5.2f}x  (target >= 15x)")
+        print(f"  omblorctl image peak RSS - file {(ours_rss - text_bytes) / 2**20:5.1f} MiB  (target <= 8 MiB)")
 
 
 if __name__ == "__main__":

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Update benchmark: programs a 64 MiB image into the simulated module on loopback with
-`omblor -A` and sets it beside a raw loopback transfer of the same bytes and `omblor-image
+`omblor -A` and sets it beside a raw loopback transfer of the same bytes and `omblorctl image
 convert` of the same file, all measured on this machine in this run.
 
   transfer phase   from the module's 103 line to the last image byte at the module (the
@@ -54,7 +54,7 @@ def main():
     for run in range(args.runs):
         raws.append(float(subprocess.run([str(raw), str(image)], check=True, stdout=subprocess.PIPE).stdout))
         out = work / f"convert{run}.bin"
-        wall, _ = image_bench.run_once(runstat, [str(bin_dir / "omblor-image"), "convert", str(s19), str(out)])
+        wall, _ = image_bench.run_once(runstat, [str(bin_dir / "omblorctl"), "image", "convert", str(s19), str(out)])
         converts.append(wall)
         out.unlink()
 
@@ -86,7 +86,7 @@ def main():
     print(f"{'':28}{'seconds':>10}{'MB/s':>10}")
     print(f"{'raw loopback transfer':28}{raw_s:10.3f}{mb / raw_s:10.0f}")
     print(f"{'omblor transfer phase':28}{transfer_s:10.3f}{mb / transfer_s:10.0f}")
-    print(f"{'omblor-image convert':28}{convert_s:10.3f}")
+    print(f"{'omblorctl image convert':28}{convert_s:10.3f}")
     print(f"{'omblor -A whole run':28}{whole_s:10.3f}")
     print()
     ok = True

@@ -1,4 +1,4 @@
-// omblor-image as operators and scripts use it: what it prints, what it writes, its exit codes.
+// omblorctl image as operators and scripts use it: what it prints, what it writes, its exit codes.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -23,8 +23,9 @@ ToolRun Tool(const ScratchDir& dir, const std::string& args) {
     const char* bin = std::getenv("OMBLOR_BIN_DIR");
     const auto out = dir.path() / "stdout";
     const auto err = dir.path() / "stderr";
-    const std::string command = "'" + std::string(bin != nullptr ? bin : ".") + "/omblor-image' " +
-                                args + " >'" + out.string() + "' 2>'" + err.string() + "'";
+    const std::string command = "'" + std::string(bin != nullptr ? bin : ".") +
+                                "/omblorctl' image " + args + " >'" + out.string() + "' 2>'" +
+                                err.string() + "'";
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ScratchDir::Read(out),
             ScratchDir::Read(err)};
@@ -65,7 +66,7 @@ TEST(ImageTool, refusals_print_the_readers_messages_and_fail) {
     const std::string record =
         bad + ":2:1: record at byte offset 8\nChecksum Error 15\nS record checksum error \n";
     const std::string usage =
-        "usage: omblor-image info FILE\n       omblor-image convert FILE OUT.bin\n";
+        "usage: omblorctl image info FILE\n       omblorctl image convert FILE OUT.bin\n";
     const struct {
         std::string args;
         int exitCode;

@@ -111,8 +111,9 @@ TEST_F(OmblorctlFind, update_found_programs_the_modules_whose_platform_the_file_
     BackgroundProgram module(
         "module-sim", {"--address", "127.0.50.1", "--platform", "QX19-512", "--timeout", "30"});
     ASSERT_TRUE(module.WaitForLine("listening"));
-    const std::string file =
-        std::string(std::getenv("OMBLOR_SOURCE_DIR")) + "/examples/demo_APP.s19";
+    const std::string file = dir_.Write(
+        "t_APP.s19",
+        "S0QX19\r\n" + omblor::image::testing::Record(3, 0x10000, {1, 2, 3, 4}) + "\r\n");
     const auto r = RunProgram("omblorctl", {"update", file, "--found", "--json"}, "", {},
                               std::chrono::seconds(30));
     EXPECT_EQ(r.exitCode, 0) << r.out;

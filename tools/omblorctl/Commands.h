@@ -10,5 +10,6 @@ inline constexpr int kExitUsage = 2;
 
 int RunFind(int argc, char** argv);
 int RunUpdate(int argc, char** argv);
+int RunImage(int argc, char** argv);
 
 }  // namespace omblor::ctl

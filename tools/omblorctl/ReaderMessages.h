@@ -1,17 +1,26 @@
-// The application-file reader's messages on stderr, exactly as the window would show them.
+// The application-file reader's messages on stderr, exactly as the window would show them, each
+// refused record named by its line and column first.
 #pragma once
 
+#include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "image/MessageSink.h"
 
 namespace omblor::ctl {
 
-class StderrMessages : public image::MessageSink {
+class StderrMessages final : public image::MessageSink {
   public:
-    // Each message as it stands; one without a final newline gets one, so the next starts on
-    // its own line.
+    explicit StderrMessages(std::string path) : path_(std::move(path)) {}
+
+    // Messages as they stand, one after the other; a message without a final newline gets one
+    // so the next starts on its own line.
     void Show(std::string_view text) override;
+    void OnRecordAt(std::size_t fileOffset) override;
+
+  private:
+    std::string path_;
 };
 
 }  // namespace omblor::ctl

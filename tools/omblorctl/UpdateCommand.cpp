@@ -166,7 +166,7 @@ int RunUpdate(int argc, char** argv) {
         AddModule(modules, *address, text);
     }
 
-    StderrMessages sink;
+    StderrMessages sink(options->file);
     const auto image = image::LoadAppImage(options->file, sink);
     if (!image) return kExitUsage;
 

@@ -14,7 +14,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: omblorctl find [--json] [--seconds S]\n"
     "       omblorctl update FILE [ADDRESS...] [--found] [--no-reboot] [--user U]\n"
-    "                        [--password-file F] [--parallel N] [--json]\n";
+    "                        [--password-file F] [--parallel N] [--json]\n"
+    "       omblorctl image info FILE\n"
+    "       omblorctl image convert FILE OUT.bin\n";
 
 }  // namespace
 
@@ -25,6 +27,8 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return kExitOk;
     }
+    // Reading a file needs no loop and no host.
+    if (command == "image") return RunImage(argc - 1, argv + 1);
     int (*run)(int, char**) = nullptr;
     if (command == "find") run = RunFind;
     if (command == "update") run = RunUpdate;

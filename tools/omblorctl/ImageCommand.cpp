@@ -1,5 +1,6 @@
-// omblor-image: reads an application file with the same reader the update uses, and either
-// describes the image or writes its bytes. Refusals print the reader's messages on stderr.
+// omblorctl image info|convert: reads an application file with the same reader the update uses,
+// and either describes the image or writes its bytes. Refusals print the reader's messages on
+// stderr.
 #include <fcntl.h>
 #include <nettle/sha2.h>
 #include <sys/stat.h>
@@ -8,75 +9,26 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "Commands.h"
+#include "ReaderMessages.h"
 #include "image/AppImageReader.h"
 #include "net/WriteAll.h"
+
+namespace omblor::ctl {
 
 namespace {
 
 using omblor::image::AppImage;
 
-constexpr int kExitRefused = 1;
-constexpr int kExitUsage = 2;
-
 constexpr std::string_view kUsage =
-    "usage: omblor-image info FILE\n"
-    "       omblor-image convert FILE OUT.bin\n";
-
-void Print(std::FILE* to, std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), to);
-}
-
-// Line and column (both from 1) of a file offset; line ends are LF, CR LF or a lone CR.
-std::pair<std::size_t, std::size_t> LineOf(std::string path, std::size_t offset) {
-    // The name the reader opened.
-    omblor::image::ConvertSlashPath(path);
-    std::ifstream in(path, std::ios::binary);
-    std::size_t line = 1;
-    std::size_t column = 1;
-    char previous = 0;
-    for (std::size_t i = 0; i < offset; ++i) {
-        char c = 0;
-        if (!in.get(c)) break;
-        if (c == '\n' && previous == '\r') {
-            // The LF of a CR LF: the CR already started the line.
-        } else if (c == '\n' || c == '\r') {
-            ++line;
-            column = 1;
-        } else {
-            ++column;
-        }
-        previous = c;
-    }
-    return {line, column};
-}
-
-// Messages as they stand, one after the other; a message without a final newline gets one so
-// the next starts on its own line.
-class StderrSink final : public omblor::image::MessageSink {
-  public:
-    explicit StderrSink(std::string path) : path_(std::move(path)) {}
-
-    void Show(std::string_view text) override {
-        Print(stderr, text);
-        if (text.empty() || text.back() != '\n') Print(stderr, "\n");
-    }
-
-    void OnRecordAt(std::size_t fileOffset) override {
-        const auto [line, column] = LineOf(path_, fileOffset);
-        std::fprintf(stderr, "%s:%zu:%zu: record at byte offset %zu\n", path_.c_str(), line, column,
-                     fileOffset);
-    }
-
-  private:
-    std::string path_;
-};
+    "usage: omblorctl image info FILE\n"
+    "       omblorctl image convert FILE OUT.bin\n";
 
 // Lower-case hex of the image's SHA-256, as sha256sum prints it for the converted file.
 std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
@@ -95,13 +47,13 @@ std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
 }
 
 std::optional<AppImage> Load(const std::string& path) {
-    StderrSink sink(path);
+    StderrMessages sink(path);
     return omblor::image::LoadAppImage(path, sink);
 }
 
 int Info(const std::string& path) {
     const auto image = Load(path);
-    if (!image) return kExitRefused;
+    if (!image) return kExitFailed;
     std::printf("header: %s\n", image->headerText.c_str());
     std::printf("base: 0x%08X\n", static_cast<unsigned>(image->baseAddress));
     std::printf("length: %u (0x%X)\n", static_cast<unsigned>(image->length),
@@ -140,21 +92,22 @@ bool WriteImage(const std::string& out, std::span<const std::uint8_t> bytes) {
 
 int Convert(const std::string& path, const std::string& out) {
     const auto image = Load(path);
-    if (!image) return kExitRefused;
+    if (!image) return kExitFailed;
     if (!WriteImage(out, image->Bytes())) {
-        std::fprintf(stderr, "omblor-image: cannot write %s: %s\n", out.c_str(),
-                     std::strerror(errno));
-        return kExitRefused;
+        std::fprintf(stderr, "omblorctl: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
+        return kExitFailed;
     }
     return 0;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int RunImage(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 2 && args[0] == "info") return Info(args[1]);
     if (args.size() == 3 && args[0] == "convert") return Convert(args[1], args[2]);
-    Print(stderr, kUsage);
+    std::fwrite(kUsage.data(), 1, kUsage.size(), stderr);
     return kExitUsage;
 }
+
+}  // namespace omblor::ctl
