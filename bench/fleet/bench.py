@@ -1,0 +1,142 @@
+#!/usr/bin/env python3
+"""Fleet benchmark: one `omblorctl update` run programs a 4 MiB image into 256 simulated modules
+on 127.0.1.x at once (one `module-sim --modules 256`), beside a raw loopback transfer of the same
+bytes to 256 receivers at once (raw_fanout.cpp), in the same run; then 1,000 modules with a
+64 KiB image and --parallel 1000. Loopback only; every process has a time limit.
+
+  aggregate throughput  modules x image bytes / omblorctl's whole run, against the raw fan-out
+  peak RSS              of omblorctl, against the S-record file's size + 32 MiB
+
+  python3 bench/fleet/bench.py [--build build] [--runs 3] [--modules 256] [--mib 4]
+"""
+import argparse
+import importlib.util
+import json
+import random
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+ROOT = HERE.parent.parent
+
+spec = importlib.util.spec_from_file_location("image_bench", ROOT / "bench" / "image" / "bench.py")
+image_bench = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(image_bench)
+
+LIMIT = 300  # seconds any one process may take
+
+
+def compile_helper(source: Path, out: Path):
+    if not out.exists() or out.stat().st_mtime < source.stat().st_mtime:
+        subprocess.run(["g++", "-O2", "-std=c++20", "-o", str(out), str(source)], check=True)
+
+
+def small_file(work: Path, kib: int) -> Path:
+    path = work / f"img{kib}k_APP.s19"
+    if not path.exists():
+        records = image_bench.s3_records(random.Random(kib).randbytes(kib << 10))
+        path.write_bytes(("S0" + image_bench.PLATFORM + "\r\n" + records + "S70500010000F9\r\n").encode())
+    return path
+
+
+def addresses(first: str, count: int):
+    a, b, c, d = (int(x) for x in first.split("."))
+    base = (a << 24) | (b << 16) | (c << 8) | d
+    return [".".join(str((base + i) >> s & 255) for s in (24, 16, 8, 0)) for i in range(count)]
+
+
+def fleet_run(bin_dir: Path, runstat: Path, work_dir: Path, s19: Path, length: int, first: str, count: int,
+              parallel: int):
+    """One omblorctl run against one simulator playing `count` modules: (wall s, peak RSS bytes)."""
+    # The simulator's lines go to a file: a pipe read only at the end would fill, and a simulator
+    # blocked on its output stops serving.
+    log = work_dir / "sim.log"
+    with open(log, "w") as out:
+        sim = subprocess.Popen([str(bin_dir / "module-sim"), "--modules", str(count), "--address", first,
+                                "--expect-length", str(length), "--timeout", str(LIMIT)],
+                               stdout=out, text=True)
+    for _ in range(200):
+        if log.read_text().startswith("listening"):
+            break
+        time.sleep(0.05)
+    else:
+        sys.exit("module-sim did not start listening")
+    proc = subprocess.run([str(runstat), str(bin_dir / "omblorctl"), "update", str(s19),
+                           *addresses(first, count), "--json", "--parallel", str(parallel)],
+                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                          text=True, timeout=LIMIT)
+    sim.wait(timeout=LIMIT)
+    report = log.read_text()
+    lines = proc.stdout.splitlines()
+    results = [json.loads(line) for line in lines[:-1]]
+    bad = [r for r in results if r["outcome"] != "programmed" or r["bytes"] != length]
+    if proc.returncode != 0 or sim.returncode != 0 or len(results) != count or bad:
+        sys.exit(f"fleet run failed: omblorctl {proc.returncode}, module-sim {sim.returncode}, "
+                 f"{len(results)} results, {len(bad)} not programmed {bad[:3]}\n{report[-2000:]}")
+    wall, rss = lines[-1].split()
+    return float(wall), int(rss)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--build", default=str(ROOT / "build"))
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--modules", type=int, default=256)
+    parser.add_argument("--mib", type=int, default=4)
+    parser.add_argument("--work", default="/tmp/omblor-bench-fleet")
+    args = parser.parse_args()
+    bin_dir = Path(args.build) / "bin"
+    work = Path(args.work)
+    work.mkdir(parents=True, exist_ok=True)
+    runstat = work / "runstat"
+    raw = work / "raw_fanout"
+    compile_helper(ROOT / "bench" / "image" / "runstat.cpp", runstat)
+    compile_helper(HERE / "raw_fanout.cpp", raw)
+    image, s19, _ = image_bench.generate(work, args.mib)
+    length = image.stat().st_size
+    size = s19.stat().st_size
+    total = args.modules * length
+
+    raws, walls, rsss = [], [], []
+    for _ in range(args.runs):
+        raws.append(float(subprocess.run([str(raw), str(image), str(args.modules), "127.0.1.1", "20134"],
+                                         check=True, stdout=subprocess.PIPE, timeout=LIMIT).stdout))
+        wall, rss = fleet_run(bin_dir, runstat, work, s19, length, "127.0.1.1", args.modules,
+                              args.modules)
+        walls.append(wall)
+        rsss.append(rss)
+
+    small = small_file(work, 64)
+    thousand_wall, thousand_rss = fleet_run(bin_dir, runstat, work, small, 64 << 10, "127.1.0.1", 1000,
+                                                1000)
+
+    med = statistics.median
+    raw_s, wall_s, rss = med(raws), med(walls), max(rsss)
+    print(f"{args.modules} modules x {args.mib} MiB ({size / 1e6:.1f} MB of S-record text), "
+          f"{args.runs} runs, medians")
+    print(f"{'':40}{'seconds':>9}{'MB/s':>9}{'peak RSS MiB':>14}")
+    print(f"{'raw loopback fan-out':40}{raw_s:9.3f}{total / 1e6 / raw_s:9.0f}")
+    print(f"{'omblorctl update, whole run':40}{wall_s:9.3f}{total / 1e6 / wall_s:9.0f}{rss / 2**20:14.1f}")
+    print(f"{'1000 modules x 64 KiB, --parallel 1000':40}{thousand_wall:9.3f}"
+          f"{1000 * 65536 / 1e6 / thousand_wall:9.0f}{thousand_rss / 2**20:14.1f}")
+    print()
+    ok = True
+
+    def target(name, met, text):
+        nonlocal ok
+        ok = ok and met
+        print(f"{name:44}{text:>26}  {'met' if met else 'MISSED'}")
+
+    ratio = raw_s / wall_s
+    target("aggregate throughput / raw fan-out", ratio >= 0.7, f"{ratio:.2f}x (>= 0.70x)")
+    target("peak RSS vs file size + 32 MiB", rss <= size + (32 << 20),
+           f"+{(rss - size) / 2**20:.1f} MiB (<= +32 MiB)")
+    target("1000 modules all programmed", True, "1000/1000")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
