@@ -14,9 +14,10 @@ TarvikUpdateSocket::TarvikUpdateSocket(UpdateSocketOwner& owner, std::uint32_t a
                                        std::uint16_t port)
     : owner_(owner), peer_(net::CAsyncSocket::MakeAddress(address, port)) {
     if (!Create(0, SOCK_STREAM, net::FD_READ | net::FD_CONNECT)) {
+        error_ = net::WSAGetLastError();
         char text[64];
         std::snprintf(text, sizeof text, messages::kErrorOnConnectFormat,
-                      static_cast<long>(net::WSAGetLastError()), 0);
+                      static_cast<long>(error_), 0);
         owner_.OnNotice(text);
         return;
     }
@@ -26,11 +27,14 @@ TarvikUpdateSocket::TarvikUpdateSocket(UpdateSocketOwner& owner, std::uint32_t a
 TarvikUpdateSocket::~TarvikUpdateSocket() = default;
 
 void TarvikUpdateSocket::OnConnect(int errorCode) {
-    if (errorCode != 0) owner_.EndWithError(messages::kConnectError);
+    if (errorCode == 0) return;
+    error_ = errorCode;
+    owner_.EndWithError(messages::kConnectError);
 }
 
 void TarvikUpdateSocket::OnReceive(int errorCode) {
     if (errorCode != 0) {
+        error_ = errorCode;
         owner_.EndWithError(messages::kReceiveError);
         return;
     }
@@ -38,10 +42,14 @@ void TarvikUpdateSocket::OnReceive(int errorCode) {
     for (;;) {
         char byte = 0;
         const int got = Receive(&byte, 1);
-        if (got == 0) return;  // the module closed the stream; the time-out decides
+        if (got == 0) {
+            owner_.OnModuleClosed();
+            return;
+        }
         if (got < 0) {
             const int error = net::WSAGetLastError();
             if (error != EWOULDBLOCK && error != EAGAIN && error != EINTR) {
+                error_ = error;
                 owner_.EndWithError(messages::kReceiveError);
             }
             return;

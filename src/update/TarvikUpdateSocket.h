@@ -26,6 +26,9 @@ public:
     void OnReceive(int errorCode) override;
     void OnConnect(int errorCode) override;
 
+    // The error number of the last failure (Create, connect or receive); 0 when none.
+    [[nodiscard]] int ErrorCode() const { return error_; }
+
 private:
     UpdateSocketOwner& owner_;
     sockaddr_in peer_{};
@@ -34,6 +37,7 @@ private:
     // loop of a message box or the credentials dialog) reads nothing, and the reading loop that
     // called the handler goes on once it returns, so no byte is lost or framed twice.
     bool handling_ = false;
+    int error_ = 0;
 };
 
 }  // namespace omblor::update

@@ -26,11 +26,16 @@ UpdateSession::~UpdateSession() = default;
 void UpdateSession::Start() {
     silence_ = 0;
     socket_ = std::make_unique<TarvikUpdateSocket>(static_cast<UpdateSocketOwner&>(*this), address_, port_);
+    if (endOnLost_ && socket_->Handle() == net::INVALID_SOCKET) {
+        Fail(Failure::Connect, messages::kConnectError);
+    }
 }
+
+int UpdateSession::SocketError() const { return socket_ ? socket_->ErrorCode() : 0; }
 
 void UpdateSession::Tick() {
     if (ending_) return;
-    if (++silence_ >= kSilentTicks) EndWithError(messages::kTimedOut);
+    if (++silence_ >= kSilentTicks) Fail(Failure::TimedOut, messages::kTimedOut);
 }
 
 void UpdateSession::Cancel() {
@@ -45,7 +50,20 @@ void UpdateSession::End(Outcome outcome, std::string_view text) {
 }
 
 void UpdateSession::EndWithError(std::string_view text) {
+    // Only the socket calls this, with one of its own texts, so a module line cannot pass for it.
+    Failure failure = Failure::Receive;
+    if (text == messages::kConnectError) failure = Failure::Connect;
+    if (text == messages::kLineTooLong) failure = Failure::LineTooLong;
+    Fail(failure, text);
+}
+
+void UpdateSession::OnModuleClosed() {
+    if (endOnLost_) Fail(Failure::Closed, messages::kClosedByModule);
+}
+
+void UpdateSession::Fail(Failure failure, std::string_view text) {
     if (ending_) return;
+    failure_ = failure;
     End(Outcome::Failed, text);
 }
 
@@ -95,7 +113,7 @@ void UpdateSession::OnModuleLine(std::int32_t code, char* line) {
     } else if (code >= code::kFirstError && code <= code::kLastError) {
         // The text from the line's fourth character; a line of just the code shows nothing more.
         std::string_view text(line);
-        EndWithError(text.size() > 3 ? text.substr(3) : std::string_view());
+        Fail(Failure::ModuleLine, text.size() > 3 ? text.substr(3) : std::string_view());
     } else if (code > code::kProgressBase) {
         owner_.OnProgress(code - code::kProgressBase);
     }
