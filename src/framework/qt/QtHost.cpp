@@ -8,6 +8,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QGridLayout>
+#include <QShortcut>
+#include <QSpacerItem>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +22,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QTreeWidget>
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -34,6 +40,27 @@ namespace {
 QString ToQ(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 std::string FromQ(const QString& s) { return s.toStdString(); }
 
+// A password's bytes pass through here; the UTF-8 copy Qt makes is overwritten before it goes.
+std::string SecretFromQ(const QString& s) {
+    QByteArray utf8 = s.toUtf8();
+    std::string out(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    if (!utf8.isEmpty()) explicit_bzero(utf8.data(), static_cast<std::size_t>(utf8.size()));
+    return out;
+}
+
+bool IsSecret(const QLineEdit& edit) { return edit.echoMode() == QLineEdit::Password; }
+
+// Overwrites a password box's text where the widget keeps it (text() shares that buffer), then
+// empties the box, so the password does not outlive the dialog in the widget's memory.
+void WipeLineEdit(QLineEdit& edit) {
+    QString text = edit.text();
+    if (!text.isEmpty()) {
+        explicit_bzero(const_cast<QChar*>(text.constData()),
+                       static_cast<std::size_t>(text.size()) * sizeof(QChar));
+    }
+    edit.clear();
+}
+
 // Dialog units to pixels with the font's base units, so the templates' arrangement holds.
 struct DialogUnits {
     explicit DialogUnits(const QFont& font) {
@@ -49,6 +76,18 @@ struct DialogUnits {
     double baseY = 13;
 };
 
+// A short text makes a narrow box whose title bar cuts the caption; the box is made at least as
+// wide as the caption with room for the window manager's icon and buttons.
+void KeepCaptionWhole(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr) return;
+    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+    constexpr int kTitleBarExtras = 160;
+    const int width = metrics.horizontalAdvance(box.windowTitle()) + kTitleBarExtras;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 }  // namespace
 
 class QtHost::Window final : public HostWindow {
@@ -59,6 +98,7 @@ public:
         widget_->setWindowTitle(ToQ(t->title));
         widget_->setWindowIcon(AppIcon());
         widget_->setWindowModality(Qt::ApplicationModal);
+        InstallWindowMenuKeys();
         const DialogUnits du(widget_->font());
         widget_->setFixedSize(du.X(t->cx), du.Y(t->cy));
         for (auto& c : dialog.Controls()) Build(c, du);
@@ -67,6 +107,9 @@ public:
     ~Window() override {
         std::erase(host_.open_, this);
         widget_->hide();
+        for (auto* edit : widget_->findChildren<QLineEdit*>()) {
+            if (IsSecret(*edit)) WipeLineEdit(*edit);
+        }
     }
 
     void Shown() override {
@@ -99,8 +142,13 @@ private:
             event->ignore();
             owner_.dialog_.HandleCancel();
         }
-        // X11 gives no access to the window manager's menu: the system-menu items live here.
         void contextMenuEvent(QContextMenuEvent* event) override {
+            ShowWindowMenu(event->globalPos());
+        }
+    public:
+        // X11 gives no access to the window manager's menu: the system-menu items live here,
+        // on a right click, Shift+F10 or the Menu key.
+        void ShowWindowMenu(const QPoint& at) {
             const auto& items = owner_.dialog_.SystemMenuItems();
             if (items.empty()) return;
             QMenu menu(this);
@@ -109,11 +157,21 @@ private:
                 menu.addAction(ToQ(item.text), this,
                                [this, id] { owner_.dialog_.HandleSysCommand(id); });
             }
-            menu.exec(event->globalPos());
+            menu.exec(at);
         }
     private:
         Window& owner_;
     };
+
+    void InstallWindowMenuKeys() {
+        for (const QKeySequence& keys :
+             {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}) {
+            auto* shortcut = new QShortcut(keys, widget_.get());
+            QObject::connect(shortcut, &QShortcut::activated, widget_.get(), [this] {
+                widget_->ShowWindowMenu(widget_->mapToGlobal(QPoint(0, 0)));
+            });
+        }
+    }
 
     QWidget* Find(int id) const {
         auto it = widgets_.find(id);
@@ -128,8 +186,10 @@ private:
             case ControlKind::PushButton:
             case ControlKind::DefPushButton: {
                 auto* b = new QPushButton(ToQ(t->text), widget_.get());
+                // As in a dialog manager: Enter presses the push button that has the focus, and
+                // the default button only while the focus is on something else.
+                b->setAutoDefault(true);
                 b->setDefault(c.kind == ControlKind::DefPushButton);
-                b->setAutoDefault(false);
                 QObject::connect(b, &QPushButton::clicked, widget_.get(), [this, id] {
                     dialog_.HandleCommand(id);
                 });
@@ -143,12 +203,13 @@ private:
                     e->setValidator(new QRegularExpressionValidator(
                         QRegularExpression(QStringLiteral("[0-9]*")), e));
                 }
-                QObject::connect(e, &QLineEdit::textEdited, widget_.get(), [this, id](const QString& s) {
-                    if (ControlState* state = dialog_.FindControl(id)) {
-                        SecureWipe(state->text);
-                        state->text = FromQ(s);
-                    }
-                });
+                QObject::connect(e, &QLineEdit::textEdited, widget_.get(),
+                                 [this, id, e](const QString& s) {
+                                     if (ControlState* state = dialog_.FindControl(id)) {
+                                         SecureWipe(state->text);
+                                         state->text = IsSecret(*e) ? SecretFromQ(s) : FromQ(s);
+                                     }
+                                 });
                 w = e;
                 break;
             }
@@ -163,7 +224,15 @@ private:
             case ControlKind::Tree: {
                 auto* tree = new QTreeWidget(widget_.get());
                 tree->setHeaderHidden(true);
-                tree->setRootIsDecorated(true);
+                tree->setRootIsDecorated((t->style & resources::kStyleTreeLinesAtRoot) != 0);
+                if ((t->style & resources::kStyleTreeLines) != 0) {
+                    // The desktop styles draw expand arrows only; this one draws the dotted
+                    // lines and the boxed +/- buttons the template asks for.
+                    if (QStyle* lines = QStyleFactory::create(QStringLiteral("Windows"))) {
+                        lines->setParent(tree);
+                        tree->setStyle(lines);
+                    }
+                }
                 QObject::connect(tree, &QTreeWidget::currentItemChanged, widget_.get(),
                                  [this, id](QTreeWidgetItem* item, QTreeWidgetItem*) {
                                      if (syncing_) return;
@@ -178,7 +247,9 @@ private:
             }
             case ControlKind::Progress: {
                 auto* p = new QProgressBar(widget_.get());
-                p->setTextVisible(false);
+                p->setTextVisible(true);
+                p->setFormat(QStringLiteral("%p%"));
+                p->setAlignment(Qt::AlignCenter);
                 w = p;
                 break;
             }
@@ -193,7 +264,10 @@ private:
                 break;
         }
         w->setGeometry(du.X(t->x), du.Y(t->y), du.X(t->cx), du.Y(t->cy));
-        if (id != resources::kNoControlId) widgets_[id] = w;
+        if (id != resources::kNoControlId) {
+            widgets_[id] = w;
+            w->setObjectName(QString::number(id));  // how tests and tools find a control
+        }
         if (c.kind != ControlKind::Static) Sync(c);
     }
 
@@ -203,7 +277,12 @@ private:
         const QSignalBlocker block(w);
         w->setEnabled(c.enabled);
         if (auto* e = qobject_cast<QLineEdit*>(w)) {
-            if (FromQ(e->text()) != c.text) e->setText(ToQ(c.text));
+            if (IsSecret(*e)) {
+                // The framework only ever empties a password box; nothing to copy back.
+                if (c.text.empty() && !e->text().isEmpty()) WipeLineEdit(*e);
+            } else if (FromQ(e->text()) != c.text) {
+                e->setText(ToQ(c.text));
+            }
         } else if (auto* b = qobject_cast<QCheckBox*>(w)) {
             b->setChecked(c.checked != 0);
         } else if (auto* p = qobject_cast<QProgressBar*>(w)) {
@@ -242,7 +321,7 @@ private:
 
     QtHost& host_;
     CDialog& dialog_;
-    std::unique_ptr<QDialog> widget_;
+    std::unique_ptr<DialogWidget> widget_;
     std::map<int, QWidget*> widgets_;
     std::map<HTREEITEM, QTreeWidgetItem*> items_;
     bool syncing_ = false;
@@ -251,21 +330,32 @@ private:
 QtHost::QtHost() = default;
 QtHost::~QtHost() = default;
 
+QWidget* QtHost::TopVisibleWindow() const {
+    for (auto it = open_.rbegin(); it != open_.rend(); ++it) {
+        if ((*it)->Widget()->isVisible()) return (*it)->Widget();
+    }
+    return nullptr;
+}
+
+// A window is owned by the topmost window on screen, so it opens centred over it and shares its
+// task-bar entry. With none on screen yet (an unattended run's main window stays hidden, a
+// dialog is not shown before its initialisation ends) it has no owner, and Qt centres it on the
+// screen; an owner that is not on screen would put it at the screen's corner.
 std::unique_ptr<HostWindow> QtHost::CreateHostWindow(CDialog& dialog) {
-    QWidget* parent = open_.empty() ? nullptr : open_.back()->Widget();
-    return std::make_unique<Window>(*this, dialog, parent);
+    return std::make_unique<Window>(*this, dialog, TopVisibleWindow());
 }
 
 int QtHost::MessageBox(std::string_view text, std::string_view caption, unsigned /*type*/) {
-    QWidget* parent = open_.empty() ? nullptr : open_.back()->Widget();
+    QWidget* parent = TopVisibleWindow();
     QMessageBox box(QMessageBox::Warning, ToQ(caption), ToQ(text), QMessageBox::Ok, parent);
     box.setWindowIcon(AppIcon());
+    KeepCaptionWhole(box);
     box.exec();
     return 1;
 }
 
 std::optional<std::string> QtHost::ChooseFile(const FileChooserRequest& request) {
-    QWidget* parent = open_.empty() ? nullptr : open_.back()->Widget();
+    QWidget* parent = TopVisibleWindow();
     QStringList filters;
     for (const auto& f : request.filters) {
         filters << ToQ(f.description) + QStringLiteral(" (") + ToQ(f.pattern) + QStringLiteral(")");

@@ -7,6 +7,8 @@
 
 #include "framework/Host.h"
 
+class QWidget;
+
 namespace omblor::framework {
 
 class QtHost final : public Host {
@@ -20,6 +22,7 @@ public:
 
 private:
     class Window;
+    [[nodiscard]] QWidget* TopVisibleWindow() const;
     std::vector<Window*> open_;  // innermost last; the parent of new boxes
 };
 
