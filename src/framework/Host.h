@@ -55,6 +55,12 @@ public:
     virtual std::unique_ptr<HostWindow> CreateHostWindow(CDialog& dialog) = 0;
     // Modal; returns the button pressed (always IDOK for an OK-only box).
     virtual int MessageBox(std::string_view text, std::string_view caption, unsigned type) = 0;
+    // The same box with a details part that says what the text cannot (a path, an address, the
+    // system's reason); the text stays exactly as given. Hosts without one show the box alone.
+    virtual int MessageBoxWithDetails(std::string_view text, std::string_view caption,
+                                      unsigned type, std::string_view /*details*/) {
+        return MessageBox(text, caption, type);
+    }
     // Modal; the chosen full path, or nothing when the operator cancels.
     virtual std::optional<std::string> ChooseFile(const FileChooserRequest& request) = 0;
 };

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <span>
 #include <utility>
@@ -101,6 +102,8 @@ bool VerifyRecordChecksum(std::string_view record, MessageSink& sink) {
 std::optional<AppImage> LoadAppImage(std::string_view path, MessageSink& sink) {
     // A zero inside the path would open some other, shorter name.
     if (path.size() > kMaxPathLength || path.find('\0') != std::string_view::npos) {
+        sink.OnOpenFailed(path, path.size() > kMaxPathLength ? "the path is too long"
+                                                             : "the path holds a zero byte");
         sink.Show(messages::kFailedToOpen);
         return std::nullopt;
     }
@@ -109,8 +112,12 @@ std::optional<AppImage> LoadAppImage(std::string_view path, MessageSink& sink) {
 
     // Non-blocking so that a named pipe cannot hold the open; only regular files are read.
     const FileHandle file(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    const int openError = errno;
     struct stat info {};
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        sink.OnOpenFailed(name, file.get() < 0             ? std::strerror(openError)
+                                : S_ISDIR(info.st_mode) ? "it is a folder"
+                                                          : "not a regular file");
         sink.Show(messages::kFailedToOpen);
         return std::nullopt;
     }

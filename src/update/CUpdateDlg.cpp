@@ -1,15 +1,18 @@
 #include "update/CUpdateDlg.h"
 
+#include <algorithm>
 #include <climits>
 #include <string>
 
 #include "framework/CDataExchange.h"
 #include "framework/MessageBox.h"
 #include "image/AppImageReader.h"
+#include "image/RecordPlace.h"
 #include "resources/ResourceIds.h"
 #include "update/CPassDlg.h"
 #include "update/ModuleLine.h"
 #include "update/TarvikUpdateSocket.h"
+#include "update/UpdateTexts.h"
 
 namespace omblor::update {
 
@@ -21,10 +24,27 @@ namespace {
 constexpr unsigned kTickMs = 1000;
 constexpr int kSilentTicks = 30;
 
-// The reader's messages go to the operator as message boxes, one each.
+constexpr auto kSendRefresh = std::chrono::milliseconds(100);
+
+// The reader's messages go to the operator as message boxes, one each, with the file and, for a
+// refused record, where it stands as details.
 class MessageBoxSink final : public image::MessageSink {
 public:
-    void Show(std::string_view text) override { AfxMessageBox(text); }
+    explicit MessageBoxSink(std::string_view path) : path_(path), details_("File: " + path_) {}
+    void Show(std::string_view text) override {
+        framework::AfxMessageBoxWithDetails(text, details_);
+    }
+    void OnOpenFailed(std::string_view path, std::string_view reason) override {
+        details_ = OpenFailureDetails(path, reason);
+    }
+    void OnRecordAt(std::size_t fileOffset) override {
+        const auto place = image::LocateRecord(path_, fileOffset);
+        details_ = RecordDetails(path_, place.line, place.column, place.text);
+    }
+
+private:
+    std::string path_;
+    std::string details_;
 };
 }  // namespace
 
@@ -52,6 +72,7 @@ framework::MessageMap CUpdateDlg::GetMessageMap() const {
 void CUpdateDlg::DoDataExchange(framework::CDataExchange* pDX) {
     framework::DDX_Control(pDX, IDCANCEL, cancelButton_);
     framework::DDX_Control(pDX, resources::IDC_PROGRESS, progress_);
+    framework::DDX_Control(pDX, resources::IDC_STATUS, status_);
 }
 
 bool CUpdateDlg::OnInitDialog() {
@@ -60,28 +81,38 @@ bool CUpdateDlg::OnInitDialog() {
     timerId_ = SetTimer(1, kTickMs);
     progress_.SetRange(0, 100);
     progress_.SetPos(0);
-    MessageBoxSink sink;
+    lastHeard_ = std::chrono::steady_clock::now();
+    MessageBoxSink sink(fileName_);
     image_ = image::LoadAppImage(fileName_, sink);
     if (!image_) {
         OnCancel();
         return true;
     }
+    status_.SetWindowText(status::Connecting(address_, port));
     socket_ = std::make_unique<TarvikUpdateSocket>(*this, address_, port);
     return true;
 }
 
 void CUpdateDlg::OnTimer(std::uintptr_t /*id*/) {
     if (ending_) return;
-    if (++silence_ >= kSilentTicks) EndWithError(std::string_view("298 Timed out").substr(3));
+    if (++silence_ >= kSilentTicks) {
+        const auto silent = std::chrono::duration_cast<std::chrono::seconds>(
+            std::chrono::steady_clock::now() - lastHeard_);
+        EndWithErrorDetails(std::string_view("298 Timed out").substr(3),
+                            SilenceDetails(lastLine_, silent.count()));
+    }
 }
 
-void CUpdateDlg::EndWithError(std::string_view text) {
+void CUpdateDlg::EndWithError(std::string_view text) { EndWithErrorDetails(text, {}); }
+
+void CUpdateDlg::EndWithErrorDetails(std::string_view text, std::string_view details) {
     if (ending_) return;
     ending_ = true;
     silence_ = 0;
+    sendWatch_.Stop();
     // A credentials prompt still open belongs to an update that is over.
     if (openPrompt_ != nullptr) openPrompt_->EndDialog(IDCANCEL);
-    AfxMessageBox("Error:" + std::string(text));
+    framework::AfxMessageBoxWithDetails("Error:" + std::string(text), details);
     KillTimer(timerId_);
     CDialog::OnCancel();
 }
@@ -102,12 +133,24 @@ void CUpdateDlg::SendBytes(const void* data, std::size_t length) {
     if (socket_) socket_->Send(data, static_cast<int>(length));
 }
 
+void CUpdateDlg::ShowSent() {
+    if (!image_) return;
+    const std::size_t pending = socket_ ? socket_->PendingSendBytes() : 0;
+    status_.SetWindowText(status::Sending(image_->length - std::min<std::size_t>(pending, image_->length),
+                                          image_->length));
+    if (pending == 0) sendWatch_.Stop();
+}
+
 void CUpdateDlg::OnModuleLine(std::int32_t code, char* line) {
     silence_ = 0;
+    lastHeard_ = std::chrono::steady_clock::now();
+    lastLine_ = line;
     if (ending_) return;  // the outcome is decided; later lines change nothing
     if (code == 100) {
         platformName_ = PlatformNameOf(line);
+        status_.SetWindowText(status::Platform(platformName_));
     } else if (code == 101) {
+        status_.SetWindowText(status::WaitingForCredentials());
         CPassDlg prompt;
         openPrompt_ = &prompt;
         const int result = prompt.DoModal();
@@ -122,10 +165,11 @@ void CUpdateDlg::OnModuleLine(std::int32_t code, char* line) {
             OnCancel();
         }
     } else if (code == 102) {
-        const auto header = PlatformAccepts(platformName_, image_->headerText)
-                                ? ImageHeaderReply(image_->baseAddress, image_->length)
-                                : ImageHeaderReply(0, 0);
+        const bool accepted = PlatformAccepts(platformName_, image_->headerText);
+        const auto header = accepted ? ImageHeaderReply(image_->baseAddress, image_->length)
+                                     : ImageHeaderReply(0, 0);
         SendBytes(header.data(), header.size());
+        status_.SetWindowText(status::HeaderSent(image_->baseAddress, image_->length, accepted));
     } else if (code == 103) {
         // One send of the whole image, straight from its buffer. The socket queues what the
         // connection cannot take at once by reference (the image outlives the socket, which
@@ -133,11 +177,17 @@ void CUpdateDlg::OnModuleLine(std::int32_t code, char* line) {
         // can count cannot go out whole: a short send, reported.
         const bool fits = image_->length <= static_cast<std::uint32_t>(INT_MAX);
         const int sent = socket_ && fits ? socket_->SendBorrowed(std::as_bytes(image_->Bytes())) : -1;
+        ShowSent();
+        if (socket_ && socket_->PendingSendBytes() > 0) {
+            sendWatch_ = net::ScopedTimer(kSendRefresh, net::Repeat::Yes, [this] { ShowSent(); });
+        }
         if (!fits || sent != static_cast<int>(image_->length)) AfxMessageBox("Send Error");
     } else if (code == 105) {
         const char choice = reboot_ != 0 ? 'R' : 'D';
         SendBytes(&choice, 1);
+        status_.SetWindowText(status::RebootReply(reboot_ != 0));
     } else if (code == 106 || code == 107) {
+        status_.SetWindowText(status::Done());
         completed_ = 1;
         OnCancel();
     } else if (code >= 201 && code <= 300) {
@@ -146,6 +196,7 @@ void CUpdateDlg::OnModuleLine(std::int32_t code, char* line) {
         EndWithError(text.size() > 3 ? text.substr(3) : std::string_view());
     } else if (code >= 301) {
         progress_.SetPos(code - 300);
+        status_.SetWindowText(status::Programming(progress_.GetPos()));
     }
 }
 

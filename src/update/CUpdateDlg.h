@@ -4,6 +4,7 @@
 // has begun to end, later ticks and lines change nothing and show nothing.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "framework/CDialog.h"
 #include "framework/Controls.h"
 #include "image/AppImage.h"
+#include "net/EventLoop.h"
 #include "update/UpdateSocketOwner.h"
 
 namespace omblor::update {
@@ -28,6 +30,7 @@ public:
 
     void OnModuleLine(std::int32_t code, char* line) override;
     void EndWithError(std::string_view text) override;
+    void EndWithErrorDetails(std::string_view text, std::string_view details) override;
     void OnTimer(std::uintptr_t id);
 
     [[nodiscard]] bool WaitsForOperator() const override { return false; }
@@ -43,6 +46,7 @@ protected:
 
 private:
     void SendBytes(const void* data, std::size_t length);
+    void ShowSent();
 
     std::string fileName_;
     std::uint32_t address_ = 0;
@@ -56,6 +60,12 @@ private:
     std::uintptr_t timerId_ = 0;
     framework::CButton cancelButton_;
     framework::CProgressCtrl progress_;
+    framework::CWndControl status_;
+    // For the time-out's details: the last line and when it came (or when the update began).
+    std::string lastLine_;
+    std::chrono::steady_clock::time_point lastHeard_;
+    // Refreshes the status line while the image is still leaving.
+    net::ScopedTimer sendWatch_;
     // Set as soon as the end is requested (error, cancel, completion).
     bool ending_ = false;
     CPassDlg* openPrompt_ = nullptr;

@@ -7,6 +7,7 @@
 #include "framework/MessageBox.h"
 #include "update/ModuleLine.h"
 #include "update/UpdateSocketOwner.h"
+#include "update/UpdateTexts.h"
 
 namespace omblor::update {
 
@@ -25,13 +26,21 @@ TarvikUpdateSocket::TarvikUpdateSocket(UpdateSocketOwner& owner, std::uint32_t a
 
 TarvikUpdateSocket::~TarvikUpdateSocket() = default;
 
+std::string TarvikUpdateSocket::ErrorDetails(int error) const {
+    return SocketErrorDetails(ntohl(peer_.sin_addr.s_addr), ntohs(peer_.sin_port), error);
+}
+
 void TarvikUpdateSocket::OnConnect(int errorCode) {
-    if (errorCode != 0) owner_.EndWithError(std::string_view("299 Connect error").substr(3));
+    if (errorCode != 0) {
+        owner_.EndWithErrorDetails(std::string_view("299 Connect error").substr(3),
+                                   ErrorDetails(errorCode));
+    }
 }
 
 void TarvikUpdateSocket::OnReceive(int errorCode) {
     if (errorCode != 0) {
-        owner_.EndWithError(std::string_view("299 Receive error").substr(3));
+        owner_.EndWithErrorDetails(std::string_view("299 Receive error").substr(3),
+                                   ErrorDetails(errorCode));
         return;
     }
     if (handling_) return;
@@ -42,7 +51,8 @@ void TarvikUpdateSocket::OnReceive(int errorCode) {
         if (got < 0) {
             const int error = net::WSAGetLastError();
             if (error != EWOULDBLOCK && error != EAGAIN && error != EINTR) {
-                owner_.EndWithError(std::string_view("299 Receive error").substr(3));
+                owner_.EndWithErrorDetails(std::string_view("299 Receive error").substr(3),
+                                           ErrorDetails(error));
             }
             return;
         }
@@ -57,7 +67,10 @@ void TarvikUpdateSocket::OnReceive(int errorCode) {
                 break;
             }
             case LineFramer::Result::TooLong:
-                owner_.EndWithError(" Line too long");
+                // The framer's buffer still holds the line's start.
+                owner_.EndWithErrorDetails(
+                    " Line too long",
+                    LongLineDetails(std::string_view(framer_.Text(), LineFramer::kBufferSize - 2)));
                 break;
         }
     }

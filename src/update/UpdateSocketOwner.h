@@ -11,6 +11,10 @@ class UpdateSocketOwner {
 public:
     virtual void OnModuleLine(std::int32_t code, char* line) = 0;
     virtual void EndWithError(std::string_view text) = 0;
+    // The same end with a details part for the box (address, port, the system's reason).
+    virtual void EndWithErrorDetails(std::string_view text, std::string_view /*details*/) {
+        EndWithError(text);
+    }
 
 protected:
     ~UpdateSocketOwner() = default;

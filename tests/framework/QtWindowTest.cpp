@@ -12,9 +12,22 @@
 #include <QStyle>
 #include <QTest>
 #include <QTreeWidget>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMimeData>
+#include <QUrl>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "app/COmblorDlg.h"
+#include "framework/Controls.h"
+#include "net/CAsyncSocket.h"
+#include "support/RunProgram.h"
+#include "update/CUpdateDlg.h"
 
 #include "framework/CDialog.h"
 #include "framework/MessageBox.h"
@@ -216,7 +229,10 @@ TEST(QtWindow, shift_f10_and_the_menu_key_open_the_window_menu) {
                     menu->actions().value(0)->trigger();
                     menu->close();
                 });
+                // Window shortcuts need the window to be the active one, as it is on a desktop.
+                EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
                 QTest::keyClick(&window, keys.key(), keys.keyboardModifiers());
+                if (main.sysCommand == 0) main.EndDialog(-1);
             });
             EXPECT_EQ(item, QStringLiteral("&About Druvane..."));
             EXPECT_EQ(main.sysCommand, static_cast<unsigned>(res::IDM_ABOUTBOX));
@@ -241,6 +257,186 @@ TEST(QtWindow, the_tree_draws_lines_and_the_bar_its_percentage) {
             ASSERT_NE(bar, nullptr);
             EXPECT_EQ(bar->text(), QStringLiteral("0%"));
             update.EndDialog(fw::IDCANCEL);
+        });
+        return 0;
+    });
+}
+
+std::filesystem::path TempDir() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    auto dir = std::filesystem::temp_directory_path() /
+               ("omblor-qt-" + std::to_string(::getpid()) + "-" + info->name());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+// 6 data bytes at 0x10000 for a "QX19" module.
+std::string WriteImageFile(const std::filesystem::path& dir) {
+    const auto path = dir / "t_APP.s19";
+    std::ofstream(path, std::ios::binary) << "S0QX19\r\nS3090001000001020304EB\r\n"
+                                             "S307000100040506E8\r\nS70500010000F9\r\n";
+    return path.string();
+}
+
+// A loopback port where nobody listens.
+std::uint16_t ClosedPort() {
+    omblor::net::CAsyncSocket probe;
+    EXPECT_TRUE(probe.Create(0, SOCK_STREAM, 0, "127.0.0.1"));
+    return probe.LocalPort();
+}
+
+TEST(QtWindow, failure_boxes_keep_their_text_and_say_more_in_their_details) {
+    const auto dir = TempDir();
+    const std::string file = WriteImageFile(dir);
+    const std::string bad = (dir / "bad_APP.s19").string();
+    std::ofstream(bad, std::ios::binary) << "S0QX19\r\nS3090001000001020304EC\r\n";
+    struct Case {
+        std::string file;
+        std::uint16_t port;
+        QString text;
+        QString details;
+    };
+    const Case cases[] = {
+        {(dir / "missing_APP.s19").string(), 0, "Failed to open file",
+         QString::fromStdString("File: " + (dir / "missing_APP.s19").string() +
+                                "\nReason: No such file or directory")},
+        {bad, 0, "S record checksum error \n",
+         QString::fromStdString("File: " + bad + "\nLine 2, column 1\nRecord: S3090001000001020304EC")},
+        {dir.string(), 0, "Failed to open file",
+         QString::fromStdString("File: " + dir.string() + "\nReason: it is a folder")},
+        {file, ClosedPort(), "Error: Connect error", "Module: 127.0.0.1 port %1\nReason: Connection refused"},
+    };
+    WithQt([&] {
+        for (const Case& c : cases) {
+            omblor::update::CUpdateDlg update(c.file, 0x7F000001, 1, nullptr);
+            update.port = c.port;
+            QString text;
+            QString details;
+            omblor::net::ScopedTimer watch(10ms, omblor::net::Repeat::Yes, [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    text = box->text();
+                    details = box->detailedText();
+                    box->accept();
+                }
+            });
+            EXPECT_EQ(update.DoModal(), fw::IDCANCEL);
+            EXPECT_EQ(text, c.text);
+            EXPECT_EQ(details, c.details.contains(QStringLiteral("%1")) ? c.details.arg(c.port)
+                                                                        : c.details);
+        }
+        return 0;
+    });
+    std::filesystem::remove_all(dir);
+}
+
+TEST(QtWindow, the_status_line_follows_one_exchange) {
+    const auto dir = TempDir();
+    const std::string file = WriteImageFile(dir);
+    omblor::testing::BackgroundProgram module(
+        "module-sim", {"--address", "127.7.0.1", "--timeout", "20", "--line-delay", "80",
+                       "--credentials", "op:pw", "--progress", "325,400", "--end-wait", "1"});
+    ASSERT_TRUE(module.WaitForLine("listening"));
+    std::vector<std::string> seen;
+    const int result = WithQt([&] {
+        omblor::update::CUpdateDlg update(file, 0x7F070001, 1, nullptr);
+        omblor::net::ScopedTimer watch(5ms, omblor::net::Repeat::Yes, [&] {
+            QWidget* top = QApplication::activeModalWidget();
+            if (top == nullptr) return;
+            if (top->windowTitle() == QStringLiteral("Password needed")) {
+                QTest::keyClicks(top->findChild<QLineEdit*>(QStringLiteral("1013")), "op");
+                auto* password = top->findChild<QLineEdit*>(QStringLiteral("1014"));
+                QTest::keyClicks(password, "pw");
+                QTest::keyClick(password, Qt::Key_Return);
+                return;
+            }
+            if (auto* status = top->findChild<QLabel*>(QStringLiteral("1016"))) {
+                const std::string text = status->text().toStdString();
+                if (seen.empty() || seen.back() != text) seen.push_back(text);
+            }
+        });
+        return update.DoModal();
+    });
+    EXPECT_EQ(result, fw::IDOK);
+    EXPECT_EQ(module.Finish().exitCode, 0);
+    const std::vector<std::string> expected = {
+        "Connecting to 127.7.0.1 port 20034...",
+        "Connected; module platform QX19",
+        "Waiting for the user name and password...",
+        "Image header sent: 8 bytes at 0x00010000",
+        "Sending the image: 8 of 8 bytes",
+        "Programming: 25%",
+        "Programming: 100%",
+        "Told the module to reboot",
+    };
+    EXPECT_EQ(seen, expected);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(QtWindow, a_dropped_file_fills_the_file_name_and_is_stored_as_browse_would) {
+    const auto dir = TempDir();
+    const std::string file = WriteImageFile(dir);
+    const std::string hive = (dir / "HKLM.reg").string();
+    ::setenv("OMBLOR_HKLM", hive.c_str(), 1);
+    QStringList filters;
+    QStringList selected;
+    WithQt([&] {
+        omblor::app::COmblorDlg main("");
+        RunActing(main, [&](QWidget& window) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(QString::fromStdString(file))});
+            const QPoint at = window.findChild<QLineEdit*>(QStringLiteral("1006"))->geometry().center();
+            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&window, &enter);
+            EXPECT_TRUE(enter.isAccepted());
+            QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&window, &drop);
+            EXPECT_EQ(main.FindControl(res::IDC_FILENAME)->text, file);
+            // Browse opens where the dropped file is, showing the filter's pattern once.
+            omblor::net::ScopedTimer look(30ms, omblor::net::Repeat::No, [&] {
+                auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                ASSERT_NE(chooser, nullptr);
+                filters = chooser->nameFilters();
+                selected = chooser->selectedFiles();
+                chooser->reject();
+            });
+            main.HandleCommand(res::IDC_BROWSE);
+            main.EndDialog(fw::IDCANCEL);
+        });
+        return 0;
+    });
+    ::unsetenv("OMBLOR_HKLM");
+    EXPECT_EQ(filters, QStringList{QStringLiteral("Application Files (*_APP.s19)")});
+    EXPECT_EQ(selected, QStringList{QString::fromStdString(file)});
+    std::ifstream stored(hive);
+    EXPECT_NE(std::string(std::istreambuf_iterator<char>(stored), {}).find("t_APP.s19"),
+              std::string::npos);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(QtWindow, the_find_dialog_grows_its_tree_and_a_double_click_does_not_end_it) {
+    WithQt([] {
+        Recorder find(res::IDD_IDFIND);
+        RunActing(find, [&](QWidget& window) {
+            auto* tree = window.findChild<QTreeWidget*>();
+            auto* cancel = window.findChild<QPushButton*>(QStringLiteral("2"));
+            const QSize tree0 = tree->size();
+            const QPoint cancel0 = cancel->pos();
+            window.resize(window.size() + QSize(100, 60));
+            EXPECT_EQ(tree->size(), tree0 + QSize(100, 60));
+            EXPECT_EQ(cancel->pos(), cancel0 + QPoint(100, 60));
+            window.resize(10, 10);  // never below the template's size
+            EXPECT_EQ(tree->size(), tree0);
+
+            omblor::framework::CTreeCtrl control;
+            control.Attach(&find, res::IDC_DEVICE_TREE);
+            control.InsertItem("module");
+            QApplication::processEvents();
+            ASSERT_EQ(tree->topLevelItemCount(), 1);
+            const QRect item = tree->visualItemRect(tree->topLevelItem(0));
+            QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, item.center());
+            EXPECT_EQ(find.command, 0);
+            find.EndDialog(fw::IDCANCEL);
         });
         return 0;
     });

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "framework/CDialog.h"
+#include "framework/console/ConsoleEscape.h"
 #include "resources/DialogTemplate.h"
 
 namespace omblor::framework {
@@ -128,6 +129,7 @@ void ConsoleHost::Print(const std::string& text) {
 
 int ConsoleHost::MessageBox(std::string_view text, std::string_view caption, unsigned /*type*/) {
     Print("[message \"" + std::string(caption) + "\"]\n" + std::string(text) + "\n[/message]\n");
+    if (!details_.empty()) Print("[details] " + EscapeOutsideText(std::exchange(details_, {})) + "\n");
     if (operatorLeft_) return IDOK;
     Modal modal;
     modal.kind = Modal::Kind::MessageBox;
@@ -135,6 +137,12 @@ int ConsoleHost::MessageBox(std::string_view text, std::string_view caption, uns
     net::EventLoop::Current().RunUntil([&modal] { return modal.done; });
     Pop(&modal);
     return IDOK;
+}
+
+int ConsoleHost::MessageBoxWithDetails(std::string_view text, std::string_view caption,
+                                       unsigned type, std::string_view details) {
+    details_ = std::string(details);
+    return MessageBox(text, caption, type);
 }
 
 std::optional<std::string> ConsoleHost::ChooseFile(const FileChooserRequest& request) {

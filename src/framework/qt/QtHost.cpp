@@ -4,6 +4,11 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QResizeEvent>
+#include <QUrl>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -88,6 +93,24 @@ void KeepCaptionWhole(QMessageBox& box) {
                   grid->rowCount(), 0, 1, grid->columnCount());
 }
 
+// Qt shows a filter as "description (patterns)"; a description that already ends in its pattern
+// ("Application Files *_APP.s19") would show the pattern twice, so it moves into the brackets.
+QString NameFilter(const FileFilter& filter) {
+    std::string_view description = filter.description;
+    const std::string_view pattern = filter.pattern;
+    if (description.size() > pattern.size() && description.ends_with(pattern)) {
+        description.remove_suffix(pattern.size());
+        while (!description.empty() && description.back() == ' ') description.remove_suffix(1);
+    }
+    return ToQ(description) + QStringLiteral(" (") + ToQ(pattern) + QStringLiteral(")");
+}
+
+// The local file a drag carries, or empty.
+QString DroppedFile(const QMimeData& data) {
+    const QList<QUrl> urls = data.urls();
+    return urls.size() == 1 && urls.front().isLocalFile() ? urls.front().toLocalFile() : QString();
+}
+
 }  // namespace
 
 class QtHost::Window final : public HostWindow {
@@ -100,7 +123,15 @@ public:
         widget_->setWindowModality(Qt::ApplicationModal);
         InstallWindowMenuKeys();
         const DialogUnits du(widget_->font());
-        widget_->setFixedSize(du.X(t->cx), du.Y(t->cy));
+        const QSize size(du.X(t->cx), du.Y(t->cy));
+        baseSize_ = size;
+        if ((t->style & resources::kDialogResizable) != 0) {
+            widget_->setMinimumSize(size);
+            widget_->resize(size);
+        } else {
+            widget_->setFixedSize(size);
+        }
+        widget_->setAcceptDrops(dialog.AcceptsDroppedFiles());
         for (auto& c : dialog.Controls()) Build(c, du);
         host_.open_.push_back(this);
     }
@@ -145,6 +176,23 @@ private:
         void contextMenuEvent(QContextMenuEvent* event) override {
             ShowWindowMenu(event->globalPos());
         }
+        void resizeEvent(QResizeEvent* event) override {
+            QDialog::resizeEvent(event);
+            owner_.Relayout();
+        }
+        void dragEnterEvent(QDragEnterEvent* event) override {
+            if (!DroppedFile(*event->mimeData()).isEmpty()) event->acceptProposedAction();
+        }
+        void dropEvent(QDropEvent* event) override {
+            const QString path = DroppedFile(*event->mimeData());
+            // Only the window the operator works in takes it, not one behind a modal box.
+            if (path.isEmpty() || owner_.host_.open_.back() != &owner_ ||
+                QApplication::activeModalWidget() != this) {
+                return;
+            }
+            event->acceptProposedAction();
+            owner_.dialog_.HandleDropFile(FromQ(path));
+        }
     public:
         // X11 gives no access to the window manager's menu: the system-menu items live here,
         // on a right click, Shift+F10 or the Menu key.
@@ -170,6 +218,28 @@ private:
             QObject::connect(shortcut, &QShortcut::activated, widget_.get(), [this] {
                 widget_->ShowWindowMenu(widget_->mapToGlobal(QPoint(0, 0)));
             });
+        }
+    }
+
+    // A resizable dialog: the tree takes the extra room; what lies below it moves down, and what
+    // lies to its right, or below and right of its left edge, moves right with it.
+    void Relayout() {
+        if (grows_ == nullptr) return;
+        const QRect base = placed_.at(grows_);
+        const int dx = widget_->width() - baseSize_.width();
+        const int dy = widget_->height() - baseSize_.height();
+        for (const auto& [w, rect] : placed_) {
+            QRect r = rect;
+            if (w == grows_) {
+                r.setSize(r.size() + QSize(dx, dy));
+            } else {
+                const bool below = r.top() >= base.bottom();
+                if (below) r.translate(0, dy);
+                if (r.left() >= base.right() || (below && r.left() >= base.left())) {
+                    r.translate(dx, 0);
+                }
+            }
+            w->setGeometry(r);
         }
     }
 
@@ -257,6 +327,7 @@ private:
                 auto* l = new QLabel(widget_.get());
                 l->setPixmap(AppIcon().pixmap(32, 32));
                 l->setGeometry(du.X(t->x), du.Y(t->y), 32, 32);
+                placed_[l] = l->geometry();
                 return;
             }
             case ControlKind::Static:
@@ -264,6 +335,10 @@ private:
                 break;
         }
         w->setGeometry(du.X(t->x), du.Y(t->y), du.X(t->cx), du.Y(t->cy));
+        placed_[w] = w->geometry();
+        if (c.kind == ControlKind::Tree) grows_ = w;
+        // Drops on a dialog that takes files go to the dialog, not into a box as text.
+        if (dialog_.AcceptsDroppedFiles()) w->setAcceptDrops(false);
         if (id != resources::kNoControlId) {
             widgets_[id] = w;
             w->setObjectName(QString::number(id));  // how tests and tools find a control
@@ -285,6 +360,8 @@ private:
             }
         } else if (auto* b = qobject_cast<QCheckBox*>(w)) {
             b->setChecked(c.checked != 0);
+        } else if (auto* l = qobject_cast<QLabel*>(w)) {
+            l->setText(ToQ(c.text));
         } else if (auto* p = qobject_cast<QProgressBar*>(w)) {
             p->setRange(c.rangeLow, c.rangeHigh);
             p->setValue(c.position);
@@ -324,6 +401,9 @@ private:
     std::unique_ptr<DialogWidget> widget_;
     std::map<int, QWidget*> widgets_;
     std::map<HTREEITEM, QTreeWidgetItem*> items_;
+    std::map<QWidget*, QRect> placed_;  // every control's place at the template's size
+    QWidget* grows_ = nullptr;          // the control that takes a resized dialog's room
+    QSize baseSize_;
     bool syncing_ = false;
 };
 
@@ -345,10 +425,16 @@ std::unique_ptr<HostWindow> QtHost::CreateHostWindow(CDialog& dialog) {
     return std::make_unique<Window>(*this, dialog, TopVisibleWindow());
 }
 
-int QtHost::MessageBox(std::string_view text, std::string_view caption, unsigned /*type*/) {
+int QtHost::MessageBox(std::string_view text, std::string_view caption, unsigned type) {
+    return MessageBoxWithDetails(text, caption, type, {});
+}
+
+int QtHost::MessageBoxWithDetails(std::string_view text, std::string_view caption,
+                                  unsigned /*type*/, std::string_view details) {
     QWidget* parent = TopVisibleWindow();
     QMessageBox box(QMessageBox::Warning, ToQ(caption), ToQ(text), QMessageBox::Ok, parent);
     box.setWindowIcon(AppIcon());
+    if (!details.empty()) box.setDetailedText(ToQ(details));
     KeepCaptionWhole(box);
     box.exec();
     return 1;
@@ -357,14 +443,12 @@ int QtHost::MessageBox(std::string_view text, std::string_view caption, unsigned
 std::optional<std::string> QtHost::ChooseFile(const FileChooserRequest& request) {
     QWidget* parent = TopVisibleWindow();
     QStringList filters;
-    for (const auto& f : request.filters) {
-        filters << ToQ(f.description) + QStringLiteral(" (") + ToQ(f.pattern) + QStringLiteral(")");
-    }
+    for (const auto& f : request.filters) filters << NameFilter(f);
+    // The desktop's own chooser (through its portal or theme) where there is one, Qt's otherwise.
     QFileDialog chooser(parent);
     chooser.setFileMode(QFileDialog::ExistingFile);
     chooser.setAcceptMode(QFileDialog::AcceptOpen);
     chooser.setNameFilters(filters);
-    chooser.setOption(QFileDialog::DontUseNativeDialog);
     if (!request.initialLocation.empty()) {
         // The stored value is a file's full path: open in its folder with the file selected.
         const QFileInfo info(ToQ(request.initialLocation));

@@ -18,6 +18,8 @@ public:
 
     std::unique_ptr<HostWindow> CreateHostWindow(CDialog& dialog) override;
     int MessageBox(std::string_view text, std::string_view caption, unsigned type) override;
+    int MessageBoxWithDetails(std::string_view text, std::string_view caption, unsigned type,
+                              std::string_view details) override;
     std::optional<std::string> ChooseFile(const FileChooserRequest& request) override;
 
 private:
