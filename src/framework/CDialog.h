@@ -60,6 +60,7 @@ public:
     [[nodiscard]] int FocusId() const { return focusId_; }
     void GotoDlgCtrl(int id);
     void NotifyChanged(int id);
+    void NotifyTreeItemChanged(int id, HTREEITEM item);
     void SelectAllText(int id);
 
     // Operator input delivered by a host.

@@ -4,6 +4,7 @@
 // changed.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,8 @@ public:
     virtual void Shown() = 0;
     // The state of control `id` changed (text, check, enabled, position, tree, ...).
     virtual void ControlChanged(int id) = 0;
+    // One item of tree `id` was added or changed (text, state); the rest of the tree did not.
+    virtual void TreeItemChanged(int id, std::uintptr_t /*item*/) { ControlChanged(id); }
     virtual void FocusChanged(int id) = 0;
     // Select all text of edit `id` (after a failed validation).
     virtual void SelectAllText(int id) = 0;

@@ -431,12 +431,12 @@ TEST(QtWindow, the_find_dialog_grows_its_tree_and_a_double_click_does_not_end_it
             omblor::framework::CTreeCtrl control;
             control.Attach(&find, res::IDC_DEVICE_TREE);
             control.InsertItem("module");
-            QApplication::processEvents();
+            QTest::qWait(100);  // the tree follows in batches
+            find.EndDialog(fw::IDCANCEL);
             ASSERT_EQ(tree->topLevelItemCount(), 1);
             const QRect item = tree->visualItemRect(tree->topLevelItem(0));
             QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, item.center());
             EXPECT_EQ(find.command, 0);
-            find.EndDialog(fw::IDCANCEL);
         });
         return 0;
     });

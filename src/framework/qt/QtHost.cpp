@@ -26,6 +26,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QTimer>
 #include <QTreeWidget>
 #include <cstring>
 #include <map>
@@ -134,6 +135,12 @@ public:
         widget_->setAcceptDrops(dialog.AcceptsDroppedFiles());
         for (auto& c : dialog.Controls()) Build(c, du);
         host_.open_.push_back(this);
+        constexpr int kTreeRefreshMs = 25;
+        treeTimer_.setSingleShot(true);
+        treeTimer_.setInterval(kTreeRefreshMs);
+        QObject::connect(&treeTimer_, &QTimer::timeout, widget_.get(), [this] {
+            if (ControlState* c = dialog_.FindControl(treeId_)) Sync(*c);
+        });
     }
     ~Window() override {
         std::erase(host_.open_, this);
@@ -150,7 +157,17 @@ public:
         FocusChanged(dialog_.FocusId());
     }
     void ControlChanged(int id) override {
-        if (ControlState* c = dialog_.FindControl(id)) Sync(*c);
+        ControlState* c = dialog_.FindControl(id);
+        if (c == nullptr) return;
+        if (c->kind == ControlKind::Tree) {
+            ScheduleTreeSync(id);
+        } else {
+            Sync(*c);
+        }
+    }
+    void TreeItemChanged(int id, std::uintptr_t item) override {
+        changedItems_.push_back(item);
+        ScheduleTreeSync(id);
     }
     void FocusChanged(int id) override {
         if (auto it = widgets_.find(id); it != widgets_.end()) it->second->setFocus();
@@ -370,37 +387,80 @@ private:
         }
     }
 
+    // The tree follows its state in batches, from a short timer rather than on every change:
+    // a search may add thousands of modules within a fraction of a second, and reading their
+    // replies must not wait for the widget. Only new items and the items reported changed are
+    // touched, never the whole tree.
+    void ScheduleTreeSync(int id) {
+        treeId_ = id;
+        if (!treeTimer_.isActive()) treeTimer_.start();
+    }
+
     void SyncTree(QTreeWidget& tree, ControlState& c) {
         syncing_ = true;
-        if (c.items.empty()) {
+        const HTREEITEM first = c.items.empty() ? 0 : c.items.front().handle;
+        if (first != firstHandle_ || c.items.size() < qitems_.size()) {
+            // Emptied (and perhaps filled again) since the last time.
             tree.clear();
-            items_.clear();
+            qitems_.clear();
+            changedItems_.clear();
+            firstHandle_ = first;
         }
-        for (const auto& item : c.items) {
-            QTreeWidgetItem*& q = items_[item.handle];
-            if (q == nullptr) {
-                QTreeWidgetItem* parent = item.parent != 0 ? items_[item.parent] : nullptr;
-                q = parent != nullptr ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(&tree);
-                q->setData(0, Qt::UserRole, QVariant::fromValue<qulonglong>(item.handle));
-                if (parent != nullptr) parent->setExpanded(true);
+        QList<QTreeWidgetItem*> topLevel;
+        std::vector<QTreeWidgetItem*> expand;
+        for (std::size_t k = qitems_.size(); k < c.items.size(); ++k) {
+            const TreeItemState& item = c.items[k];
+            QTreeWidgetItem* parent = nullptr;
+            if (item.parent != 0) {
+                if (const TreeItemState* p = c.FindItem(item.parent)) {
+                    parent = qitems_[static_cast<std::size_t>(p - c.items.data())];
+                }
             }
-            if (q->text(0) != ToQ(item.text)) q->setText(0, ToQ(item.text));
-            const unsigned image = (item.state >> 12) & 0xF;
-            if (q->data(0, Qt::UserRole + 1).toUInt() != image || image == 0) {
-                q->setData(0, Qt::UserRole + 1, image);
-                q->setIcon(0, image != 0 ? StateImage(static_cast<int>(image)) : QIcon());
+            auto* q = new QTreeWidgetItem();
+            q->setData(0, Qt::UserRole, QVariant::fromValue<qulonglong>(item.handle));
+            ShowItem(*q, item);
+            if (parent != nullptr) {
+                parent->addChild(q);
+                expand.push_back(parent);
+            } else {
+                topLevel.push_back(q);
+            }
+            qitems_.push_back(q);
+        }
+        if (!topLevel.isEmpty()) tree.addTopLevelItems(topLevel);
+        for (QTreeWidgetItem* parent : expand) parent->setExpanded(true);
+        for (const HTREEITEM handle : changedItems_) {
+            if (TreeItemState* item = c.FindItem(handle)) {
+                ShowItem(*qitems_[static_cast<std::size_t>(item - c.items.data())], *item);
             }
         }
-        QTreeWidgetItem* selected = c.selected != 0 ? items_[c.selected] : nullptr;
+        changedItems_.clear();
+        const TreeItemState* chosen = c.FindItem(c.selected);
+        QTreeWidgetItem* selected =
+            chosen != nullptr ? qitems_[static_cast<std::size_t>(chosen - c.items.data())] : nullptr;
         if (tree.currentItem() != selected) tree.setCurrentItem(selected);
         syncing_ = false;
+    }
+
+    static void ShowItem(QTreeWidgetItem& q, const TreeItemState& item) {
+        const QString text = ToQ(item.text);
+        if (q.text(0) != text) q.setText(0, text);
+        const unsigned image = (item.state >> 12) & 0xF;
+        if (q.data(0, Qt::UserRole + 1).toUInt() != image || q.icon(0).isNull() != (image == 0)) {
+            q.setData(0, Qt::UserRole + 1, image);
+            q.setIcon(0, StateImage(static_cast<int>(image)));
+        }
     }
 
     QtHost& host_;
     CDialog& dialog_;
     std::unique_ptr<DialogWidget> widget_;
     std::map<int, QWidget*> widgets_;
-    std::map<HTREEITEM, QTreeWidgetItem*> items_;
+    std::vector<QTreeWidgetItem*> qitems_;  // in the order of the state's items
+    std::vector<HTREEITEM> changedItems_;    // changed since the last sync
+    HTREEITEM firstHandle_ = 0;
+    int treeId_ = resources::kNoControlId;
+    QTimer treeTimer_;
     std::map<QWidget*, QRect> placed_;  // every control's place at the template's size
     QWidget* grows_ = nullptr;          // the control that takes a resized dialog's room
     QSize baseSize_;
