@@ -115,9 +115,9 @@ std::optional<AppImage> LoadAppImage(std::string_view path, MessageSink& sink) {
     const int openError = errno;
     struct stat info {};
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        sink.OnOpenFailed(name, file.get() < 0             ? std::strerror(openError)
+        sink.OnOpenFailed(name, file.get() < 0          ? std::strerror(openError)
                                 : S_ISDIR(info.st_mode) ? "it is a folder"
-                                                          : "not a regular file");
+                                                        : "not a regular file");
         sink.Show(messages::kFailedToOpen);
         return std::nullopt;
     }

@@ -136,8 +136,8 @@ void CUpdateDlg::SendBytes(const void* data, std::size_t length) {
 void CUpdateDlg::ShowSent() {
     if (!image_) return;
     const std::size_t pending = socket_ ? socket_->PendingSendBytes() : 0;
-    status_.SetWindowText(status::Sending(image_->length - std::min<std::size_t>(pending, image_->length),
-                                          image_->length));
+    status_.SetWindowText(status::Sending(
+        image_->length - std::min<std::size_t>(pending, image_->length), image_->length));
     if (pending == 0) sendWatch_.Stop();
 }
 

@@ -47,7 +47,9 @@ std::string Platform(std::string_view name) {
                         : "Connected; module platform " + std::string(name);
 }
 
-std::string WaitingForCredentials() { return "Waiting for the user name and password..."; }
+std::string WaitingForCredentials() {
+    return "Waiting for the user name and password...";
+}
 
 std::string HeaderSent(std::uint32_t baseAddress, std::uint32_t length, bool accepted) {
     if (!accepted) return "Platform does not match the file; told the module so";
@@ -57,17 +59,20 @@ std::string HeaderSent(std::uint32_t baseAddress, std::uint32_t length, bool acc
 }
 
 std::string Sending(std::uint64_t sent, std::uint64_t total) {
-    return "Sending the image: " + std::to_string(sent) + " of " + std::to_string(total) +
-           " bytes";
+    return "Sending the image: " + std::to_string(sent) + " of " + std::to_string(total) + " bytes";
 }
 
-std::string Programming(int percent) { return "Programming: " + std::to_string(percent) + "%"; }
+std::string Programming(int percent) {
+    return "Programming: " + std::to_string(percent) + "%";
+}
 
 std::string RebootReply(bool reboot) {
     return reboot ? "Told the module to reboot" : "Told the module not to reboot";
 }
 
-std::string Done() { return "Done"; }
+std::string Done() {
+    return "Done";
+}
 
 }  // namespace status
 

@@ -3,18 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
 #include <QTest>
 #include <QTreeWidget>
-#include <QFileDialog>
-#include <QLabel>
-#include <QMimeData>
 #include <QUrl>
 #include <chrono>
 #include <filesystem>
@@ -134,8 +134,8 @@ constexpr KeyCase kKeyCases[] = {
 TEST(QtWindow, keys_press_the_focused_button_the_default_one_or_cancel) {
     WithQt([] {
         for (const KeyCase& k : kKeyCases) {
-            SCOPED_TRACE(::testing::Message() << "template " << k.templateId << " focus "
-                                              << k.focus << " key " << k.key);
+            SCOPED_TRACE(::testing::Message() << "template " << k.templateId << " focus " << k.focus
+                                              << " key " << k.key);
             Recorder dialog(k.templateId);
             RunActing(dialog, [&](QWidget& window) {
                 // The focus goes where the operator's Tab or click would put it.
@@ -216,8 +216,8 @@ TEST(QtWindow, a_box_opens_centred_over_the_topmost_window_on_screen_or_on_the_s
 
 TEST(QtWindow, shift_f10_and_the_menu_key_open_the_window_menu) {
     WithQt([] {
-        for (const QKeyCombination keys : {QKeyCombination(Qt::ShiftModifier, Qt::Key_F10),
-                                          QKeyCombination(Qt::Key_Menu)}) {
+        for (const QKeyCombination keys :
+             {QKeyCombination(Qt::ShiftModifier, Qt::Key_F10), QKeyCombination(Qt::Key_Menu)}) {
             Recorder main(res::IDD_OMBLOR_DIALOG);
             QString item;
             RunActing(main, [&](QWidget& window) {
@@ -302,10 +302,12 @@ TEST(QtWindow, failure_boxes_keep_their_text_and_say_more_in_their_details) {
          QString::fromStdString("File: " + (dir / "missing_APP.s19").string() +
                                 "\nReason: No such file or directory")},
         {bad, 0, "S record checksum error \n",
-         QString::fromStdString("File: " + bad + "\nLine 2, column 1\nRecord: S3090001000001020304EC")},
+         QString::fromStdString("File: " + bad +
+                                "\nLine 2, column 1\nRecord: S3090001000001020304EC")},
         {dir.string(), 0, "Failed to open file",
          QString::fromStdString("File: " + dir.string() + "\nReason: it is a folder")},
-        {file, ClosedPort(), "Error: Connect error", "Module: 127.0.0.1 port %1\nReason: Connection refused"},
+        {file, ClosedPort(), "Error: Connect error",
+         "Module: 127.0.0.1 port %1\nReason: Connection refused"},
     };
     WithQt([&] {
         for (const Case& c : cases) {
@@ -322,8 +324,8 @@ TEST(QtWindow, failure_boxes_keep_their_text_and_say_more_in_their_details) {
             });
             EXPECT_EQ(update.DoModal(), fw::IDCANCEL);
             EXPECT_EQ(text, c.text);
-            EXPECT_EQ(details, c.details.contains(QStringLiteral("%1")) ? c.details.arg(c.port)
-                                                                        : c.details);
+            EXPECT_EQ(details,
+                      c.details.contains(QStringLiteral("%1")) ? c.details.arg(c.port) : c.details);
         }
         return 0;
     });
@@ -385,7 +387,8 @@ TEST(QtWindow, a_dropped_file_fills_the_file_name_and_is_stored_as_browse_would)
         RunActing(main, [&](QWidget& window) {
             QMimeData data;
             data.setUrls({QUrl::fromLocalFile(QString::fromStdString(file))});
-            const QPoint at = window.findChild<QLineEdit*>(QStringLiteral("1006"))->geometry().center();
+            const QPoint at =
+                window.findChild<QLineEdit*>(QStringLiteral("1006"))->geometry().center();
             QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
             QApplication::sendEvent(&window, &enter);
             EXPECT_TRUE(enter.isAccepted());

@@ -194,8 +194,9 @@ TEST_F(EndToEnd, a_silent_module_times_out) {
     auto sim = StartModule({"--silent-at", "platform"});
     const auto r = Omblor(Auto(), "");
     sim->Finish();
-    EXPECT_NE(r.out.find("Error: Timed out\n[/message]\n[details] Nothing heard from the module for "),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("Error: Timed out\n[/message]\n[details] Nothing heard from the module for "),
+        std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find(" s.\\nNo line came since the connection was started.\n" +
                          std::string(kUpdateFailed)),

@@ -129,7 +129,8 @@ void ConsoleHost::Print(const std::string& text) {
 
 int ConsoleHost::MessageBox(std::string_view text, std::string_view caption, unsigned /*type*/) {
     Print("[message \"" + std::string(caption) + "\"]\n" + std::string(text) + "\n[/message]\n");
-    if (!details_.empty()) Print("[details] " + EscapeOutsideText(std::exchange(details_, {})) + "\n");
+    if (!details_.empty())
+        Print("[details] " + EscapeOutsideText(std::exchange(details_, {})) + "\n");
     if (operatorLeft_) return IDOK;
     Modal modal;
     modal.kind = Modal::Kind::MessageBox;

@@ -4,30 +4,30 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QResizeEvent>
-#include <QUrl>
-#include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
-#include <QShortcut>
-#include <QSpacerItem>
-#include <QStyle>
-#include <QStyleFactory>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QResizeEvent>
+#include <QShortcut>
+#include <QSpacerItem>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -54,7 +54,9 @@ std::string SecretFromQ(const QString& s) {
     return out;
 }
 
-bool IsSecret(const QLineEdit& edit) { return edit.echoMode() == QLineEdit::Password; }
+bool IsSecret(const QLineEdit& edit) {
+    return edit.echoMode() == QLineEdit::Password;
+}
 
 // Overwrites a password box's text where the widget keeps it (text() shares that buffer), then
 // empties the box, so the password does not outlive the dialog in the widget's memory.
@@ -210,7 +212,8 @@ private:
             event->acceptProposedAction();
             owner_.dialog_.HandleDropFile(FromQ(path));
         }
-    public:
+
+      public:
         // X11 gives no access to the window manager's menu: the system-menu items live here,
         // on a right click, Shift+F10 or the Menu key.
         void ShowWindowMenu(const QPoint& at) {
@@ -224,6 +227,7 @@ private:
             }
             menu.exec(at);
         }
+
     private:
         Window& owner_;
     };
@@ -436,8 +440,9 @@ private:
         }
         changedItems_.clear();
         const TreeItemState* chosen = c.FindItem(c.selected);
-        QTreeWidgetItem* selected =
-            chosen != nullptr ? qitems_[static_cast<std::size_t>(chosen - c.items.data())] : nullptr;
+        QTreeWidgetItem* selected = chosen != nullptr
+                                        ? qitems_[static_cast<std::size_t>(chosen - c.items.data())]
+                                        : nullptr;
         if (tree.currentItem() != selected) tree.setCurrentItem(selected);
         syncing_ = false;
     }
@@ -457,7 +462,7 @@ private:
     std::unique_ptr<DialogWidget> widget_;
     std::map<int, QWidget*> widgets_;
     std::vector<QTreeWidgetItem*> qitems_;  // in the order of the state's items
-    std::vector<HTREEITEM> changedItems_;    // changed since the last sync
+    std::vector<HTREEITEM> changedItems_;   // changed since the last sync
     HTREEITEM firstHandle_ = 0;
     int treeId_ = resources::kNoControlId;
     QTimer treeTimer_;
