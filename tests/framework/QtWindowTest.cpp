@@ -336,7 +336,7 @@ TEST(QtWindow, the_status_line_follows_one_exchange) {
     const auto dir = TempDir();
     const std::string file = WriteImageFile(dir);
     omblor::testing::BackgroundProgram module(
-        "module-sim", {"--address", "127.7.0.1", "--timeout", "20", "--line-delay", "80",
+        "module-sim", {"--address", "127.7.0.1", "--timeout", "20", "--line-delay", "150",
                        "--credentials", "op:pw", "--progress", "325,400", "--end-wait", "1"});
     ASSERT_TRUE(module.WaitForLine("listening"));
     std::vector<std::string> seen;
@@ -371,6 +371,8 @@ TEST(QtWindow, the_status_line_follows_one_exchange) {
         "Programming: 100%",
         "Told the module to reboot",
     };
+    // "Done" shows only for as long as the dialog takes to close; the watch may not see it.
+    if (!seen.empty() && seen.back() == "Done") seen.pop_back();
     EXPECT_EQ(seen, expected);
     std::filesystem::remove_all(dir);
 }
