@@ -19,6 +19,9 @@ std::string SimHelp() {
            "  --timeout SECONDS      give up after this long, exit 3 (default 120)\n"
            "  --save-image FILE      write the received image to FILE\n"
            "  --transcript FILE      write every byte received to FILE\n"
+           "  --line-delay MS        wait this long before each line (default 0)\n"
+           "  --end-wait SECONDS     how long the tool may keep the connection after the end\n"
+           "                         (default 5)\n"
            "\n"
            "The exchange, one step after the other; each line waits for the reply to the one\n"
            "before:\n"
@@ -64,6 +67,8 @@ enum Id : int {
     kTimeout,
     kSaveImage,
     kTranscript,
+    kLineDelay,
+    kEndWait,
     kPlatform,
     kCredentials,
     kProgress,
@@ -86,6 +91,8 @@ constexpr option kOptions[] = {
     {"timeout", required_argument, nullptr, kTimeout},
     {"save-image", required_argument, nullptr, kSaveImage},
     {"transcript", required_argument, nullptr, kTranscript},
+    {"line-delay", required_argument, nullptr, kLineDelay},
+    {"end-wait", required_argument, nullptr, kEndWait},
     {"platform", required_argument, nullptr, kPlatform},
     {"credentials", required_argument, nullptr, kCredentials},
     {"progress", required_argument, nullptr, kProgress},
@@ -128,6 +135,16 @@ bool Apply(SimOptions& o, int id, std::string_view v) {
         case kSaveImage:
             o.saveImage = v;
             return true;
+        case kLineDelay: {
+            const auto n = ParseUnsigned(v, 60000);
+            o.lineDelay = std::chrono::milliseconds(n.value_or(0));
+            return n.has_value();
+        }
+        case kEndWait: {
+            const auto t = ParseSeconds(v);
+            o.endWait = t.value_or(o.endWait);
+            return t.has_value();
+        }
         case kTranscript:
             o.transcript = v;
             return true;

@@ -32,6 +32,8 @@ struct SimOptions {
     std::chrono::milliseconds timeout{120000};
     // After the scripted end, how long the tool may keep the connection (tests shorten it).
     std::chrono::milliseconds endWait{5000};
+    // Each line waits this long before it goes out, so a person can watch the exchange.
+    std::chrono::milliseconds lineDelay{0};
     std::string saveImage;
     std::string transcript;
 

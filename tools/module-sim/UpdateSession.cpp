@@ -85,6 +85,16 @@ void UpdateSession::SendNext() {
             silent_ = true;
             return;
         }
+        if (options_.lineDelay.count() > 0 && delayedLine_ != next_) {
+            if (!delayTimer_.Active()) {
+                delayTimer_ = net::ScopedTimer(options_.lineDelay, net::Repeat::No, [this] {
+                    delayTimer_ = net::ScopedTimer();
+                    delayedLine_ = next_;
+                    SendNext();
+                });
+            }
+            return;
+        }
         SendGroup();
     }
     CheckEnd();

@@ -77,6 +77,8 @@ class UpdateSession {
 
     net::ScopedWatch watch_;
     net::ScopedTimer splitTimer_;
+    net::ScopedTimer delayTimer_;
+    std::size_t delayedLine_ = SIZE_MAX;  // the line whose delay has run out
     net::ScopedTimer endTimer_;
 
     std::size_t next_ = 0;              // next script line to send

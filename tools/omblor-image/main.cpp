@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <span>
 #include <string>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "image/AppImageReader.h"
+#include "image/RecordPlace.h"
 #include "net/WriteAll.h"
 
 namespace {
@@ -33,30 +33,6 @@ void Print(std::FILE* to, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), to);
 }
 
-// Line and column (both from 1) of a file offset; line ends are LF, CR LF or a lone CR.
-std::pair<std::size_t, std::size_t> LineOf(std::string path, std::size_t offset) {
-    // The name the reader opened.
-    omblor::image::ConvertSlashPath(path);
-    std::ifstream in(path, std::ios::binary);
-    std::size_t line = 1;
-    std::size_t column = 1;
-    char previous = 0;
-    for (std::size_t i = 0; i < offset; ++i) {
-        char c = 0;
-        if (!in.get(c)) break;
-        if (c == '\n' && previous == '\r') {
-            // The LF of a CR LF: the CR already started the line.
-        } else if (c == '\n' || c == '\r') {
-            ++line;
-            column = 1;
-        } else {
-            ++column;
-        }
-        previous = c;
-    }
-    return {line, column};
-}
-
 // Messages as they stand, one after the other; a message without a final newline gets one so
 // the next starts on its own line.
 class StderrSink final : public omblor::image::MessageSink {
@@ -69,9 +45,9 @@ class StderrSink final : public omblor::image::MessageSink {
     }
 
     void OnRecordAt(std::size_t fileOffset) override {
-        const auto [line, column] = LineOf(path_, fileOffset);
-        std::fprintf(stderr, "%s:%zu:%zu: record at byte offset %zu\n", path_.c_str(), line, column,
-                     fileOffset);
+        const auto place = omblor::image::LocateRecord(path_, fileOffset);
+        std::fprintf(stderr, "%s:%zu:%zu: record at byte offset %zu\n", path_.c_str(), place.line,
+                     place.column, fileOffset);
     }
 
   private:
