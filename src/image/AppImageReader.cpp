@@ -8,6 +8,8 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 #include <span>
 #include <utility>
@@ -45,6 +47,8 @@ void ShowChecksumError(std::uint8_t sum, MessageSink& sink) {
 std::optional<AppImage> LoadAppImage(std::string_view path, MessageSink& sink) {
     // A zero inside the path would open some other, shorter name.
     if (path.size() > kMaxPathLength || path.find('\0') != std::string_view::npos) {
+        sink.OnOpenFailed(path, path.size() > kMaxPathLength ? "the path is too long"
+                                                             : "the path holds a zero byte");
         sink.Show(messages::kFailedToOpen);
         return std::nullopt;
     }
@@ -53,8 +57,12 @@ std::optional<AppImage> LoadAppImage(std::string_view path, MessageSink& sink) {
 
     // Non-blocking so that a named pipe cannot hold the open; only regular files are read.
     const net::UniqueFd file(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    const int openError = errno;
     struct stat info {};
     if (!file.Valid() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        sink.OnOpenFailed(name, !file.Valid()          ? std::strerror(openError)
+                                : S_ISDIR(info.st_mode) ? "it is a folder"
+                                                        : "not a regular file");
         sink.Show(messages::kFailedToOpen);
         return std::nullopt;
     }

@@ -7,6 +7,7 @@
 #include "update/ModuleLine.h"
 #include "update/UpdateSocketOwner.h"
 #include "resources/Messages.h"
+#include "update/UpdateTexts.h"
 
 namespace omblor::update {
 
@@ -26,16 +27,20 @@ TarvikUpdateSocket::TarvikUpdateSocket(UpdateSocketOwner& owner, std::uint32_t a
 
 TarvikUpdateSocket::~TarvikUpdateSocket() = default;
 
+std::string TarvikUpdateSocket::ErrorDetails(int error) const {
+    return SocketErrorDetails(ntohl(peer_.sin_addr.s_addr), ntohs(peer_.sin_port), error);
+}
+
 void TarvikUpdateSocket::OnConnect(int errorCode) {
     if (errorCode == 0) return;
     error_ = errorCode;
-    owner_.EndWithError(messages::kConnectError);
+    owner_.EndWithErrorDetails(messages::kConnectError, ErrorDetails(errorCode));
 }
 
 void TarvikUpdateSocket::OnReceive(int errorCode) {
     if (errorCode != 0) {
         error_ = errorCode;
-        owner_.EndWithError(messages::kReceiveError);
+        owner_.EndWithErrorDetails(messages::kReceiveError, ErrorDetails(errorCode));
         return;
     }
     if (handling_) return;
@@ -50,7 +55,7 @@ void TarvikUpdateSocket::OnReceive(int errorCode) {
             const int error = net::WSAGetLastError();
             if (error != EWOULDBLOCK && error != EAGAIN && error != EINTR) {
                 error_ = error;
-                owner_.EndWithError(messages::kReceiveError);
+                owner_.EndWithErrorDetails(messages::kReceiveError, ErrorDetails(error));
             }
             return;
         }
@@ -65,7 +70,10 @@ void TarvikUpdateSocket::OnReceive(int errorCode) {
                 break;
             }
             case LineFramer::Result::TooLong:
-                owner_.EndWithError(messages::kLineTooLong);
+                // The framer's buffer still holds the line's start.
+                owner_.EndWithErrorDetails(
+                    messages::kLineTooLong,
+                    LongLineDetails(std::string_view(framer_.Text(), LineFramer::kBufferSize - 2)));
                 break;
         }
     }

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <string>
 
 #include "net/CAsyncSocket.h"
 #include "update/LineFramer.h"
@@ -28,8 +29,13 @@ public:
 
     // The error number of the last failure (Create, connect or receive); 0 when none.
     [[nodiscard]] int ErrorCode() const { return error_; }
+    // The module's address and port in host order.
+    [[nodiscard]] std::uint32_t PeerAddress() const { return ntohl(peer_.sin_addr.s_addr); }
+    [[nodiscard]] std::uint16_t PeerPort() const { return ntohs(peer_.sin_port); }
 
 private:
+    [[nodiscard]] std::string ErrorDetails(int error) const;
+
     UpdateSocketOwner& owner_;
     sockaddr_in peer_{};
     LineFramer framer_;

@@ -6,6 +6,7 @@
 #include "resources/Messages.h"
 #include "update/ModuleLine.h"
 #include "update/TarvikUpdateSocket.h"
+#include "update/UpdateTexts.h"
 
 namespace omblor::update {
 
@@ -25,6 +26,7 @@ UpdateSession::~UpdateSession() = default;
 
 void UpdateSession::Start() {
     silence_ = 0;
+    lastHeard_ = std::chrono::steady_clock::now();
     socket_ = std::make_unique<TarvikUpdateSocket>(static_cast<UpdateSocketOwner&>(*this), address_, port_);
     if (endOnLost_ && socket_->Handle() == net::INVALID_SOCKET) {
         Fail(Failure::Connect, messages::kConnectError);
@@ -33,9 +35,18 @@ void UpdateSession::Start() {
 
 int UpdateSession::SocketError() const { return socket_ ? socket_->ErrorCode() : 0; }
 
+std::size_t UpdateSession::PendingSendBytes() const {
+    return socket_ ? socket_->PendingSendBytes() : 0;
+}
+
 void UpdateSession::Tick() {
     if (ending_) return;
-    if (++silence_ >= kSilentTicks) Fail(Failure::TimedOut, messages::kTimedOut);
+    if (++silence_ >= kSilentTicks) {
+        const auto silent = std::chrono::duration_cast<std::chrono::seconds>(
+            std::chrono::steady_clock::now() - lastHeard_);
+        details_ = SilenceDetails(lastLine_, silent.count());
+        Fail(Failure::TimedOut, messages::kTimedOut);
+    }
 }
 
 void UpdateSession::Cancel() {
@@ -57,6 +68,12 @@ void UpdateSession::EndWithError(std::string_view text) {
     Fail(failure, text);
 }
 
+void UpdateSession::EndWithErrorDetails(std::string_view text, std::string_view details) {
+    if (ending_) return;
+    details_ = details;
+    EndWithError(text);
+}
+
 void UpdateSession::OnModuleClosed() {
     if (endOnLost_) Fail(Failure::Closed, messages::kClosedByModule);
 }
@@ -75,6 +92,8 @@ void UpdateSession::SendBytes(const void* data, std::size_t length) {
 
 void UpdateSession::OnModuleLine(std::int32_t code, char* line) {
     silence_ = 0;
+    lastHeard_ = std::chrono::steady_clock::now();
+    lastLine_ = line;
     if (ending_) return;  // the outcome is decided; later lines change nothing
     if (code == code::kPlatform) {
         platformName_ = PlatformNameOf(line);

@@ -5,6 +5,7 @@
 // lines and ticks change nothing.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -56,7 +57,7 @@ public:
     // Something to tell that does not end the session ("Send Error", a socket that could not
     // be made).
     virtual void OnNotice(std::string_view text) = 0;
-    // The end: for Failed, `text` is what follows "Error:".
+    // The end: for Failed, `text` is what follows "Error:" (FailureDetails() says more).
     virtual void OnEnded(Outcome outcome, std::string_view text) = 0;
 
 protected:
@@ -95,11 +96,17 @@ public:
     [[nodiscard]] Failure FailureCause() const { return failure_; }
     // The socket layer's error number behind a Connect or Receive failure; 0 when none.
     [[nodiscard]] int SocketError() const;
+    // What a failure's text cannot say: the module's address and the system's reason, the last
+    // line before a time-out, the start of an over-long line. Empty when there is nothing more.
+    [[nodiscard]] const std::string& FailureDetails() const { return details_; }
+    // Bytes the connection has not taken yet.
+    [[nodiscard]] std::size_t PendingSendBytes() const;
 
 private:
     void OnModuleLine(std::int32_t code, char* line) override;
     // From the socket: a connect or receive failure, or a line too long.
     void EndWithError(std::string_view text) override;
+    void EndWithErrorDetails(std::string_view text, std::string_view details) override;
     void OnNotice(std::string_view text) override;
     void OnModuleClosed() override;
     void Fail(Failure failure, std::string_view text);
@@ -119,6 +126,10 @@ private:
     bool ending_ = false;
     bool endOnLost_ = false;
     Failure failure_ = Failure::None;
+    std::string details_;
+    // For the time-out's details: the last line and when it came (or when the session began).
+    std::string lastLine_;
+    std::chrono::steady_clock::time_point lastHeard_;
     std::uint32_t imageBytesSent_ = 0;
 };
 

@@ -23,6 +23,9 @@ std::string SimHelp() {
            "  --timeout SECONDS      give up after this long, exit 3 (default 120)\n"
            "  --save-image FILE      write the received image to FILE\n"
            "  --transcript FILE      write every byte received to FILE\n"
+           "  --line-delay MS        wait this long before each line (default 0)\n"
+           "  --end-wait SECONDS     how long the tool may keep the connection after the end\n"
+           "                         (default 5)\n"
            "  --modules N            play N modules on N consecutive addresses from --address,\n"
            "                         all at once; --save-image and --transcript then name\n"
            "                         folders that get ADDRESS.bin and ADDRESS.transcript\n"
@@ -50,7 +53,6 @@ std::string SimHelp() {
            "  --split STEP=N|cr      send the step's line in two writes, the first of N bytes,\n"
            "                         or split between its CR and LF\n"
            "  --coalesce STEP        send the step's line in the same write as the one before\n"
-           "  --delay MS             send each line MS milliseconds after it could go\n"
            "  --rate BYTES           take the image no faster than BYTES a second\n"
            "  Texts take \\xHH for any byte and \\\\ for a backslash.\n"
            "\n"
@@ -75,6 +77,8 @@ enum Id : int {
     kTimeout,
     kSaveImage,
     kTranscript,
+    kLineDelay,
+    kEndWait,
     kPlatform,
     kCredentials,
     kProgress,
@@ -90,7 +94,6 @@ enum Id : int {
     kExpect,
     kModules,
     kVariations,
-    kDelay,
     kRate,
 };
 
@@ -101,6 +104,8 @@ constexpr option kOptions[] = {
     {"timeout", required_argument, nullptr, kTimeout},
     {"save-image", required_argument, nullptr, kSaveImage},
     {"transcript", required_argument, nullptr, kTranscript},
+    {"line-delay", required_argument, nullptr, kLineDelay},
+    {"end-wait", required_argument, nullptr, kEndWait},
     {"platform", required_argument, nullptr, kPlatform},
     {"credentials", required_argument, nullptr, kCredentials},
     {"progress", required_argument, nullptr, kProgress},
@@ -116,7 +121,6 @@ constexpr option kOptions[] = {
     {"expect", required_argument, nullptr, kExpect},
     {"modules", required_argument, nullptr, kModules},
     {"variations", required_argument, nullptr, kVariations},
-    {"delay", required_argument, nullptr, kDelay},
     {"rate", required_argument, nullptr, kRate},
     {nullptr, 0, nullptr, 0},
 };
@@ -135,7 +139,7 @@ constexpr option kModuleOptions[] = {
     {"coalesce", required_argument, nullptr, kCoalesce},
     {"expect-reboot", required_argument, nullptr, kExpectReboot},
     {"expect", required_argument, nullptr, kExpect},
-    {"delay", required_argument, nullptr, kDelay},
+    {"line-delay", required_argument, nullptr, kLineDelay},
     {"rate", required_argument, nullptr, kRate},
     {nullptr, 0, nullptr, 0},
 };
@@ -166,6 +170,16 @@ bool Apply(SimOptions& o, int id, std::string_view v) {
         case kSaveImage:
             o.saveImage = v;
             return true;
+        case kLineDelay: {
+            const auto n = ParseUnsigned(v, 60000);
+            o.lineDelay = std::chrono::milliseconds(n.value_or(0));
+            return n.has_value();
+        }
+        case kEndWait: {
+            const auto t = ParseSeconds(v);
+            o.endWait = t.value_or(o.endWait);
+            return t.has_value();
+        }
         case kTranscript:
             o.transcript = v;
             return true;
@@ -241,11 +255,6 @@ bool Apply(SimOptions& o, int id, std::string_view v) {
         case kVariations:
             o.variations = v;
             return true;
-        case kDelay: {
-            const auto n = ParseUnsigned(v, 3600000);
-            o.delay = std::chrono::milliseconds(n.value_or(0));
-            return n.has_value();
-        }
         case kRate: {
             const auto n = ParseUnsigned(v, std::uint64_t{1} << 40);
             o.rate = n.value_or(0);

@@ -32,6 +32,8 @@ struct SimOptions {
     std::chrono::milliseconds timeout{120000};
     // After the scripted end, how long the tool may keep the connection (tests shorten it).
     std::chrono::milliseconds endWait{5000};
+    // Each line waits this long before it goes out, so a person can watch the exchange.
+    std::chrono::milliseconds lineDelay{0};
     // With more than one module, folders: each module writes <address>.bin / .transcript there.
     std::string saveImage;
     std::string transcript;
@@ -50,9 +52,7 @@ struct SimOptions {
     std::optional<Step> silentAt;
     std::string failLine = "250 Programming failed";
     std::array<StepTweaks, kAllSteps.size()> tweaks{};
-    // A slow module: each line goes out this long after it could, and the image is taken no
-    // faster than `rate` bytes a second (0: as fast as it comes).
-    std::chrono::milliseconds delay{0};
+    // A slow module's image: taken no faster than `rate` bytes a second (0: as fast as it comes).
     std::uint64_t rate = 0;
 
     // What the replies must hold.

@@ -76,8 +76,8 @@ void UpdateSession::Stop(Outcome outcome) {
 
 void UpdateSession::SendNext() {
     const auto& lines = script_.Lines();
-    while (!finished_ && !ended_ && !silent_ && !splitPending_ && !delayPending_ &&
-           awaiting_.empty() && next_ < lines.size()) {
+    while (!finished_ && !ended_ && !silent_ && !splitPending_ && awaiting_.empty() &&
+           next_ < lines.size()) {
         const ScriptLine& line = lines[next_];
         report_.at = line.step;
         if (line.kind == ScriptLine::Kind::Close) {
@@ -90,16 +90,16 @@ void UpdateSession::SendNext() {
             silent_ = true;
             return;
         }
-        if (options_.delay.count() > 0 && !delayDone_) {
-            delayPending_ = true;
-            delayTimer_ = net::ScopedTimer(options_.delay, net::Repeat::No, [this] {
-                delayPending_ = false;
-                delayDone_ = true;
-                SendNext();
-            });
+        if (options_.lineDelay.count() > 0 && delayedLine_ != next_) {
+            if (!delayTimer_.Active()) {
+                delayTimer_ = net::ScopedTimer(options_.lineDelay, net::Repeat::No, [this] {
+                    delayTimer_ = net::ScopedTimer();
+                    delayedLine_ = next_;
+                    SendNext();
+                });
+            }
             return;
         }
-        delayDone_ = false;
         SendGroup();
     }
     CheckEnd();
@@ -144,7 +144,7 @@ void UpdateSession::AfterGroupWritten() {
 }
 
 void UpdateSession::CheckEnd() {
-    if (finished_ || ended_ || silent_ || splitPending_ || delayPending_ || !out_.empty()) return;
+    if (finished_ || ended_ || silent_ || splitPending_ || !out_.empty()) return;
     if (!endOutcome_) {
         if (next_ < script_.Lines().size() || !awaiting_.empty()) return;
         endOutcome_ = options_.failAt ? Outcome::Failed : Outcome::Completed;
@@ -162,8 +162,6 @@ void UpdateSession::Abandon(Outcome outcome, std::string_view text) {
         splitPending_ = false;
         Write(std::exchange(splitRest_, {}));
     }
-    delayTimer_.Stop();
-    delayPending_ = false;
     next_ = script_.Lines().size();
     awaiting_.clear();
     reply_.clear();

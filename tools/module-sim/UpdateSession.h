@@ -80,15 +80,14 @@ class UpdateSession {
 
     net::ScopedWatch watch_;
     net::ScopedTimer splitTimer_;
-    net::ScopedTimer endTimer_;
     net::ScopedTimer delayTimer_;
+    std::size_t delayedLine_ = SIZE_MAX;  // the line whose delay has run out
+    net::ScopedTimer endTimer_;
     net::ScopedTimer rateTimer_;
 
     std::size_t next_ = 0;              // next script line to send
     std::deque<std::size_t> awaiting_;  // lines sent whose reply is not complete yet, oldest first
     bool splitPending_ = false;
-    bool delayPending_ = false;
-    bool delayDone_ = false;  // the next group's --delay has passed
     bool readPaused_ = false;  // by --rate
     std::string splitRest_;
     std::size_t groupFirst_ = 0;  // the group of lines being written: [groupFirst_, next_)

@@ -27,6 +27,9 @@ public:
 
     std::unique_ptr<HostWindow> CreateHostWindow(CDialog& dialog) override;
     int MessageBox(std::string_view text, std::string_view caption, unsigned type) override;
+    // Prints "[details] <text>" after the box's "[/message]", on one line.
+    int MessageBoxWithDetails(std::string_view text, std::string_view caption, unsigned type,
+                              std::string_view details) override;
     std::optional<std::string> ChooseFile(const FileChooserRequest& request) override;
 
     // Prints the controls of the topmost dialog, as the "dump" action does.
@@ -66,6 +69,7 @@ private:
     bool actionScheduled_ = false;
     net::ScopedTimer waitTimer_;
     std::vector<Modal*> stack_;
+    std::string details_;  // of the box being opened
 };
 
 }  // namespace omblor::framework
