@@ -10,6 +10,9 @@
 #include <string_view>
 #include <vector>
 
+// <windows.h> turns MessageBox into MessageBoxA; the host's operation keeps its own name.
+#undef MessageBox
+
 namespace omblor::framework {
 
 class CDialog;

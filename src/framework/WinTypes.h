@@ -4,6 +4,13 @@
 
 #include <cstdint>
 
+// <windows.h> (which Winsock brings along) defines some of these names as macros with the same
+// values; the framework's typed constants take their place, whichever header came first.
+#undef IDOK
+#undef IDCANCEL
+#undef MB_OK
+#undef MB_ICONWARNING
+
 namespace omblor::framework {
 
 inline constexpr int IDOK = 1;

@@ -1,12 +1,7 @@
 #include "image/AppImageReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <limits>
@@ -15,8 +10,8 @@
 
 #include "image/Hex.h"
 #include "image/InPlaceConverter.h"
+#include "image/InputFile.h"
 #include "resources/Messages.h"
-#include "image/TextSource.h"
 
 namespace omblor::image {
 
@@ -24,43 +19,6 @@ namespace {
 // Lengths are 32-bit, and the image can grow to about the size of the text; refusing larger
 // text keeps every length exact.
 constexpr std::uint64_t kMaxFileSize = std::numeric_limits<std::uint32_t>::max() - 1;
-
-class FileHandle {
-  public:
-    explicit FileHandle(int fd) : fd_(fd) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    [[nodiscard]] int get() const { return fd_; }
-
-  private:
-    int fd_ = -1;
-};
-
-// The file's text, a stretch at a time, never more than the size it had when opened.
-class FileText final : public TextSource {
-  public:
-    FileText(int fd, std::size_t size) : fd_(fd), left_(size) {}
-
-    std::optional<std::size_t> Read(std::uint8_t* into, std::size_t room) override {
-        const std::size_t want = std::min(room, left_);
-        if (want == 0) return 0;
-        for (;;) {
-            const ssize_t n = ::read(fd_, into, want);
-            if (n >= 0) {
-                left_ -= static_cast<std::size_t>(n);
-                return static_cast<std::size_t>(n);  // 0 when the file shrank meanwhile
-            }
-            if (errno != EINTR) return std::nullopt;
-        }
-    }
-
-  private:
-    int fd_ = -1;
-    std::size_t left_ = 0;
-};
 }  // namespace
 
 void ConvertSlashPath(std::string& path) {
@@ -107,14 +65,12 @@ std::optional<AppImage> LoadAppImage(std::string_view path, MessageSink& sink) {
     std::string name(path);
     ConvertSlashPath(name);
 
-    // Non-blocking so that a named pipe cannot hold the open; only regular files are read.
-    const FileHandle file(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    struct stat info {};
-    if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    auto file = InputFile::Open(name);
+    if (!file) {
         sink.Show(messages::kFailedToOpen);
         return std::nullopt;
     }
-    const auto size = static_cast<std::uint64_t>(info.st_size);
+    const std::uint64_t size = file->Size();
     if (size > kMaxFileSize) {
         sink.Show(messages::kFileTooLarge);
         return std::nullopt;
@@ -124,9 +80,8 @@ std::optional<AppImage> LoadAppImage(std::string_view path, MessageSink& sink) {
         sink.Show(messages::kOutOfMemory);
         return std::nullopt;
     }
-    FileText text(file.get(), static_cast<std::size_t>(size));
     auto converted =
-        InPlaceConverter::Convert(std::span(buffer->data(), buffer->size()), text, sink);
+        InPlaceConverter::Convert(std::span(buffer->data(), buffer->size()), *file, sink);
     if (!converted) return std::nullopt;
 
     AppImage image;

@@ -9,11 +9,13 @@
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "framework/Host.h"
+#include "framework/console/ConsoleInput.h"
 #include "net/EventLoop.h"
 
 namespace omblor::framework {
@@ -41,7 +43,7 @@ private:
         std::optional<std::string> chosen;
     };
 
-    void OnInputReadable();
+    void OnInput(std::span<const char> chunk);
     void ScheduleNextAction();
     void RunNextAction();
     void Apply(std::string_view line);
@@ -58,7 +60,6 @@ private:
     net::PostedCalls posted_{loop_};
     int inputFd_ = -1;
     std::FILE* out_ = nullptr;
-    net::ScopedWatch inputWatch_;
     std::string partial_;
     std::deque<std::string> lines_;
     bool inputEnded_ = false;
@@ -66,6 +67,8 @@ private:
     bool actionScheduled_ = false;
     net::ScopedTimer waitTimer_;
     std::vector<Modal*> stack_;
+    // Last: it may deliver (the end of input) while the host is being built.
+    std::unique_ptr<ConsoleInput> input_;
 };
 
 }  // namespace omblor::framework
