@@ -2,9 +2,33 @@
 
 #include <cctype>
 
+#include "resources/Strings.h"
+
 namespace omblor::app {
 
 namespace {
+
+constexpr std::string_view kUsage =
+    "usage: omblor [-A] [-F<file>] [-I<a.b.c.d>] [-R]\n"
+    "       omblor --help | --version\n"
+    "Writes an application file (*_APP.s19) into a network-attached module.\n"
+    "\n"
+    "Switches (a '-' and one letter, in either case):\n"
+    "  -A            start the update at once; no message after a successful update\n"
+    "  -F<file>      the application file (the name ends at the next blank)\n"
+    "  -I<a.b.c.d>   the module's address, replacing the stored one\n"
+    "  -R            reboot when complete (already the default)\n"
+    "\n"
+    "Exit codes: 255 (-1) when the main window is dismissed; 0 after a successful update and\n"
+    "in every other case.\n"
+    "\n"
+    "Environment:\n"
+    "  OMBLOR_UI         console: every window runs in the terminal; qt: the Qt window;\n"
+    "                    unset: Qt when DISPLAY or WAYLAND_DISPLAY is set\n"
+    "  OMBLOR_HKLM       the settings hive file\n"
+    "  XDG_CONFIG_HOME   without OMBLOR_HKLM the hive is $XDG_CONFIG_HOME/Tarvik/HKLM.reg\n"
+    "                    (default ~/.config/Tarvik/HKLM.reg)\n";
+
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -73,6 +97,14 @@ CommandLineOptions ScanCommandLine(std::string_view line) {
         pos = next;
     }
     return options;
+}
+
+std::optional<std::string> InformationText(std::string_view commandLine) {
+    if (commandLine == "--help") return std::string(kUsage);
+    if (commandLine == "--version") {
+        return "omblor " + std::string(resources::VersionText()) + "\n";
+    }
+    return std::nullopt;
 }
 
 }  // namespace omblor::app

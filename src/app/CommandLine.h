@@ -18,6 +18,10 @@ struct CommandLineOptions {
 
 CommandLineOptions ScanCommandLine(std::string_view commandLine);
 
+// The text to print instead of running when the whole command line is exactly "--help" (the
+// usage) or "--version"; nothing for any other line, which goes to ScanCommandLine unchanged.
+std::optional<std::string> InformationText(std::string_view commandLine);
+
 // Reads "a.b.c.d" into a host-order value by the parser's own stop rules: it stops at the fourth
 // dot, or at a blank or '-' once three dots were seen; other characters are skipped and numbers
 // are not range-checked.

@@ -14,7 +14,7 @@ constexpr unsigned kTextBox = kStyleBorder | kStyleAutoHScroll | kStyleTabStop;
 
 constexpr std::array kAboutControls{
     ControlTemplate{kNoControlId, K::Icon, "", 11, 17, 20, 20},
-    ControlTemplate{kNoControlId, K::Static, "Druvane Version 0.1.0", 40, 10, 119, 8},
+    ControlTemplate{kNoControlId, K::Static, "Druvane Version " OMBLOR_VERSION, 40, 10, 119, 8},
     ControlTemplate{1, K::DefPushButton, "OK", 178, 7, 32, 14, kStyleTabStop},
 };
 

@@ -15,6 +15,6 @@ std::string_view LoadStringResource(int id) {
     }
 }
 
-std::string_view VersionText() { return "0.1.0"; }
+std::string_view VersionText() { return OMBLOR_VERSION; }
 
 }  // namespace omblor::resources

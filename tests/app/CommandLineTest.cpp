@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "app/CommandLine.h"
+#include "resources/Strings.h"
 
 namespace {
 
 using omblor::app::CommandLineOptions;
+using omblor::app::InformationText;
 using omblor::app::ParseDottedAddress;
 using omblor::app::ScanCommandLine;
 
@@ -75,6 +77,32 @@ TEST(ScanCommandLine, applies_switches_as_the_main_window_expects) {
         }
         EXPECT_EQ(o.address.has_value(), c.hasAddress) << c.line;
         if (c.hasAddress) EXPECT_EQ(o.address.value_or(1), c.address) << c.line;
+    }
+}
+
+struct InformationCase {
+    const char* line;
+    const char* starts;  // nullptr: the line goes to the switch scanner
+};
+
+TEST(InformationText, answers_only_a_whole_line_of_help_or_version) {
+    const std::string version = "omblor " + std::string(omblor::resources::VersionText()) + "\n";
+    const InformationCase cases[] = {
+        {"--help", "usage: omblor [-A] [-F<file>] [-I<a.b.c.d>] [-R]\n"},
+        {"--version", version.c_str()},
+        {"", nullptr},
+        {"-A", nullptr},
+        {"--help -A", nullptr},
+        {"-A --version", nullptr},
+        {" --help", nullptr},
+        {"--HELP", nullptr},
+        {"-help", nullptr},
+        {"--versions", nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto text = InformationText(c.line);
+        ASSERT_EQ(text.has_value(), c.starts != nullptr) << c.line;
+        if (text) EXPECT_TRUE(text->starts_with(c.starts)) << c.line;
     }
 }
 
