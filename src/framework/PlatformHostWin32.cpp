@@ -8,16 +8,19 @@
 #include "framework/Host.h"
 #include "framework/PlatformHost.h"
 #include "framework/console/ConsoleHost.h"
+#include "framework/win32/Win32Host.h"
 #include "net/Win32EventLoop.h"
 
 namespace omblor::framework {
 
 namespace {
 
-// The console host when asked for (OMBLOR_UI=console).
+// The console host when asked for (OMBLOR_UI=console) or when no window can open (wine without
+// a display), so scripts can drive the program anywhere.
 bool WantConsole() {
     const char* ui = std::getenv("OMBLOR_UI");
-    return ui != nullptr && std::string_view(ui) == "console";
+    if (ui != nullptr && *ui != '\0') return std::string_view(ui) == "console";
+    return !win32::Win32Host::CanOpenWindows();
 }
 
 }  // namespace
@@ -38,13 +41,17 @@ std::string PlatformCommandLineTail(int /*argc*/, char** /*argv*/) {
 }
 
 int RunWithPlatformHost(int /*argc*/, char** /*argv*/, const std::function<int()>& body) {
-    (void)WantConsole;
     net::Win32EventLoop loop;
     net::EventLoop::SetCurrent(&loop);
     int code = 0;
-    {
-        // The host goes before the loop it runs on.
+    // The host goes before the loop it runs on.
+    if (WantConsole()) {
         ConsoleHost host(loop, 0, stdout);
+        SetCurrentHost(&host);
+        code = body();
+        SetCurrentHost(nullptr);
+    } else {
+        win32::Win32Host host;
         SetCurrentHost(&host);
         code = body();
         SetCurrentHost(nullptr);
