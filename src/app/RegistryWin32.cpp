@@ -6,17 +6,19 @@
 namespace omblor::app {
 
 namespace {
-::HKEY Native(HKEY key) { return reinterpret_cast<::HKEY>(key); }
+::HKEY Native(HKEY key) {
+    return reinterpret_cast<::HKEY>(key);
+}
 }  // namespace
 
 LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* keyClass, DWORD options,
                      REGSAM desired, const void* security, HKEY* result, DWORD* disposition) {
     if (result == nullptr) return ERROR_INVALID_PARAMETER;
     ::HKEY opened = nullptr;
-    const LONG rc = ::RegCreateKeyExA(
-        Native(key), subKey, reserved, keyClass, options, desired,
-        static_cast<LPSECURITY_ATTRIBUTES>(const_cast<void*>(security)), &opened,
-        reinterpret_cast<LPDWORD>(disposition));
+    const LONG rc =
+        ::RegCreateKeyExA(Native(key), subKey, reserved, keyClass, options, desired,
+                          static_cast<LPSECURITY_ATTRIBUTES>(const_cast<void*>(security)), &opened,
+                          reinterpret_cast<LPDWORD>(disposition));
     if (rc == ERROR_SUCCESS) *result = reinterpret_cast<HKEY>(opened);
     return rc;
 }
@@ -37,11 +39,13 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* t
                               reinterpret_cast<LPDWORD>(dataSize));
 }
 
-LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
-                    const BYTE* data, DWORD dataSize) {
+LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
+                    DWORD dataSize) {
     return ::RegSetValueExA(Native(key), valueName, reserved, type, data, dataSize);
 }
 
-LONG RegCloseKey(HKEY key) { return ::RegCloseKey(Native(key)); }
+LONG RegCloseKey(HKEY key) {
+    return ::RegCloseKey(Native(key));
+}
 
 }  // namespace omblor::app

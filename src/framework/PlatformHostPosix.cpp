@@ -27,7 +27,9 @@ bool WantQt() {
 
 }  // namespace
 
-std::string PlatformCommandLineTail(int argc, char** argv) { return CommandLineTail(argc, argv); }
+std::string PlatformCommandLineTail(int argc, char** argv) {
+    return CommandLineTail(argc, argv);
+}
 
 int RunWithPlatformHost(int argc, char** argv, const std::function<int()>& body) {
 #ifdef OMBLOR_HAVE_QT

@@ -23,7 +23,9 @@ ImageBuffer& ImageBuffer::operator=(ImageBuffer&& other) noexcept {
     return *this;
 }
 
-ImageBuffer::~ImageBuffer() { Release(); }
+ImageBuffer::~ImageBuffer() {
+    Release();
+}
 
 void ImageBuffer::Release() {
     if (data_ != nullptr) ::VirtualFree(data_, 0, MEM_RELEASE);

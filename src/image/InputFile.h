@@ -27,7 +27,8 @@ class InputFile final : public TextSource {
     std::optional<std::size_t> Read(std::uint8_t* into, std::size_t room) override;
 
   private:
-    InputFile(std::intptr_t handle, std::uint64_t size) : handle_(handle), size_(size), left_(size) {}
+    InputFile(std::intptr_t handle, std::uint64_t size)
+        : handle_(handle), size_(size), left_(size) {}
 
     std::intptr_t handle_ = -1;  // a descriptor or a HANDLE, -1 for none
     std::uint64_t size_ = 0;

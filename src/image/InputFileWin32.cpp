@@ -8,7 +8,9 @@
 namespace omblor::image {
 
 namespace {
-HANDLE Native(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE Native(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
 }  // namespace
 
 std::optional<InputFile> InputFile::Open(const std::string& name) {

@@ -15,9 +15,13 @@ namespace {
 constexpr int kNoWait = MSG_DONTWAIT | MSG_NOSIGNAL;
 }  // namespace
 
-int LastError() { return errno; }
+int LastError() {
+    return errno;
+}
 
-SOCKET OpenSocket(int type) { return ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0); }
+SOCKET OpenSocket(int type) {
+    return ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+}
 
 SOCKET AcceptSocket(SOCKET listener, sockaddr* address, socklen_t* addressLength) {
     int handle = -1;
@@ -27,7 +31,9 @@ SOCKET AcceptSocket(SOCKET listener, sockaddr* address, socklen_t* addressLength
     return handle;
 }
 
-void CloseSocket(SOCKET handle) { ::close(handle); }
+void CloseSocket(SOCKET handle) {
+    ::close(handle);
+}
 
 long Send(SOCKET handle, const void* buffer, std::size_t length, int flags) {
     return ::send(handle, buffer, length, flags | kNoWait);

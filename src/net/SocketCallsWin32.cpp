@@ -9,9 +9,13 @@ namespace omblor::net::sys {
 
 namespace {
 
-::SOCKET Native(SOCKET handle) { return static_cast<::SOCKET>(handle); }
+::SOCKET Native(SOCKET handle) {
+    return static_cast<::SOCKET>(handle);
+}
 
-int Length(std::size_t length) { return length > INT_MAX ? INT_MAX : static_cast<int>(length); }
+int Length(std::size_t length) {
+    return length > INT_MAX ? INT_MAX : static_cast<int>(length);
+}
 
 }  // namespace
 
@@ -19,35 +23,64 @@ int Length(std::size_t length) { return length > INT_MAX ? INT_MAX : static_cast
 int LastError() {
     const int error = ::WSAGetLastError();
     switch (error) {
-        case 0: return 0;
-        case WSAEWOULDBLOCK: return EWOULDBLOCK;
-        case WSAEINPROGRESS: return EINPROGRESS;
-        case WSAEALREADY: return EALREADY;
-        case WSAEINTR: return EINTR;
-        case WSAENOTSOCK: return ENOTSOCK;
-        case WSAEBADF: return EBADF;
-        case WSAEINVAL: return EINVAL;
-        case WSAEFAULT: return EFAULT;
-        case WSAEACCES: return EACCES;
-        case WSAEMFILE: return EMFILE;
-        case WSAEMSGSIZE: return EMSGSIZE;
-        case WSAEAFNOSUPPORT: return EAFNOSUPPORT;
-        case WSAEADDRINUSE: return EADDRINUSE;
-        case WSAEADDRNOTAVAIL: return EADDRNOTAVAIL;
-        case WSAENETDOWN: return ENETDOWN;
-        case WSAENETUNREACH: return ENETUNREACH;
-        case WSAENETRESET: return ENETRESET;
-        case WSAECONNABORTED: return ECONNABORTED;
-        case WSAECONNRESET: return ECONNRESET;
-        case WSAENOBUFS: return ENOBUFS;
-        case WSAEISCONN: return EISCONN;
-        case WSAENOTCONN: return ENOTCONN;
-        case WSAESHUTDOWN: return EPIPE;
-        case WSAETIMEDOUT: return ETIMEDOUT;
-        case WSAECONNREFUSED: return ECONNREFUSED;
-        case WSAEHOSTUNREACH: return EHOSTUNREACH;
-        case WSANOTINITIALISED: return ENETDOWN;
-        default: return error;  // Winsock's own number: still non-zero, still a failure
+        case 0:
+            return 0;
+        case WSAEWOULDBLOCK:
+            return EWOULDBLOCK;
+        case WSAEINPROGRESS:
+            return EINPROGRESS;
+        case WSAEALREADY:
+            return EALREADY;
+        case WSAEINTR:
+            return EINTR;
+        case WSAENOTSOCK:
+            return ENOTSOCK;
+        case WSAEBADF:
+            return EBADF;
+        case WSAEINVAL:
+            return EINVAL;
+        case WSAEFAULT:
+            return EFAULT;
+        case WSAEACCES:
+            return EACCES;
+        case WSAEMFILE:
+            return EMFILE;
+        case WSAEMSGSIZE:
+            return EMSGSIZE;
+        case WSAEAFNOSUPPORT:
+            return EAFNOSUPPORT;
+        case WSAEADDRINUSE:
+            return EADDRINUSE;
+        case WSAEADDRNOTAVAIL:
+            return EADDRNOTAVAIL;
+        case WSAENETDOWN:
+            return ENETDOWN;
+        case WSAENETUNREACH:
+            return ENETUNREACH;
+        case WSAENETRESET:
+            return ENETRESET;
+        case WSAECONNABORTED:
+            return ECONNABORTED;
+        case WSAECONNRESET:
+            return ECONNRESET;
+        case WSAENOBUFS:
+            return ENOBUFS;
+        case WSAEISCONN:
+            return EISCONN;
+        case WSAENOTCONN:
+            return ENOTCONN;
+        case WSAESHUTDOWN:
+            return EPIPE;
+        case WSAETIMEDOUT:
+            return ETIMEDOUT;
+        case WSAECONNREFUSED:
+            return ECONNREFUSED;
+        case WSAEHOSTUNREACH:
+            return EHOSTUNREACH;
+        case WSANOTINITIALISED:
+            return ENETDOWN;
+        default:
+            return error;  // Winsock's own number: still non-zero, still a failure
     }
 }
 
@@ -74,7 +107,9 @@ SOCKET AcceptSocket(SOCKET listener, sockaddr* address, socklen_t* addressLength
     return static_cast<SOCKET>(handle);
 }
 
-void CloseSocket(SOCKET handle) { ::closesocket(Native(handle)); }
+void CloseSocket(SOCKET handle) {
+    ::closesocket(Native(handle));
+}
 
 long Send(SOCKET handle, const void* buffer, std::size_t length, int flags) {
     return ::send(Native(handle), static_cast<const char*>(buffer), Length(length), flags);

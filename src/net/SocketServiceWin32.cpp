@@ -25,6 +25,8 @@ bool StartSocketService(int major, int minor) {
     return true;
 }
 
-void StopSocketService() { ::WSACleanup(); }
+void StopSocketService() {
+    ::WSACleanup();
+}
 
 }  // namespace omblor::net

@@ -138,7 +138,8 @@ TimerId Win32EventLoop::StartTimer(std::chrono::milliseconds interval, Repeat re
 }
 
 void Win32EventLoop::StopTimer(TimerId id) {
-    if (timers_.erase(id) > 0 && window_ != nullptr) ::KillTimer(window_, static_cast<UINT_PTR>(id));
+    if (timers_.erase(id) > 0 && window_ != nullptr)
+        ::KillTimer(window_, static_cast<UINT_PTR>(id));
 }
 
 void Win32EventLoop::OnTimer(UINT_PTR id) {

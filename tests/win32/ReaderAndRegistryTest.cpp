@@ -57,7 +57,8 @@ TEST(Reader, reads_binary_through_native_and_slash_paths) {
     for (const std::string& path : {(folder / "missing_APP.s19").string(), folder.string()}) {
         Sink sink;
         EXPECT_FALSE(omblor::image::LoadAppImage(path, sink).has_value());
-        EXPECT_EQ(sink.shown, std::vector<std::string>{std::string(omblor::messages::kFailedToOpen)});
+        EXPECT_EQ(sink.shown,
+                  std::vector<std::string>{std::string(omblor::messages::kFailedToOpen)});
     }
     fs::remove_all(folder);
 }

@@ -118,9 +118,9 @@ TEST_F(Win32Window, main_window_has_its_controls_and_esc_ends_the_program_with_m
 
     // In template order, with the classes and styles the template asks for.
     const std::vector<std::pair<int, std::string>> expected = {
-        {1, "Button"},    {2, "Button"},    {-1, "Static"},   {1000, "Edit"},
-        {1001, "Edit"},   {1002, "Edit"},   {1003, "Edit"},   {1004, "Button"},
-        {1005, "Button"}, {1006, "Edit"},   {-1, "Static"},   {1012, "Button"}};
+        {1, "Button"},    {2, "Button"},  {-1, "Static"}, {1000, "Edit"},
+        {1001, "Edit"},   {1002, "Edit"}, {1003, "Edit"}, {1004, "Button"},
+        {1005, "Button"}, {1006, "Edit"}, {-1, "Static"}, {1012, "Button"}};
     ASSERT_EQ(controls.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(controls[i].id, expected[i].first) << i;
@@ -157,7 +157,9 @@ struct TreeDialog : fw::CDialog {
     TreeDialog() : CDialog(res::IDD_IDFIND) {}
     fw::CTreeCtrl tree;
     fw::CImageList images;
-    void DoDataExchange(fw::CDataExchange* dx) override { fw::DDX_Control(dx, res::IDC_DEVICE_TREE, tree); }
+    void DoDataExchange(fw::CDataExchange* dx) override {
+        fw::DDX_Control(dx, res::IDC_DEVICE_TREE, tree);
+    }
     bool OnInitDialog() override {
         CDialog::OnInitDialog();
         images.Create(res::IDB_STATEIMAGES, res::kStateImageWidth, 1, res::kStateImageMaskColour);
@@ -181,16 +183,19 @@ TEST_F(Win32Window, tree_shows_state_images_and_reports_the_selection) {
         EXPECT_EQ(ClassOf(tree), "SysTreeView32");
         EXPECT_EQ(::GetWindowLongA(tree, GWL_STYLE) & (TVS_HASLINES | TVS_HASBUTTONS),
                   TVS_HASLINES | TVS_HASBUTTONS);
-        auto images = reinterpret_cast<HIMAGELIST>(::SendMessageA(tree, TVM_GETIMAGELIST, fw::TVSIL_STATE, 0));
+        auto images = reinterpret_cast<HIMAGELIST>(
+            ::SendMessageA(tree, TVM_GETIMAGELIST, fw::TVSIL_STATE, 0));
         imageCount = images != nullptr ? ::ImageList_GetImageCount(images) : 0;
         items = static_cast<int>(::SendMessageA(tree, TVM_GETCOUNT, 0, 0));
-        auto root = reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
-        stateImage = static_cast<unsigned>(::SendMessageA(tree, TVM_GETITEMSTATE,
-                                                          reinterpret_cast<WPARAM>(root),
-                                                          fw::TVIS_STATEIMAGEMASK)) >> 12;
+        auto root =
+            reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+        stateImage =
+            static_cast<unsigned>(::SendMessageA(
+                tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(root), fw::TVIS_STATEIMAGEMASK)) >>
+            12;
         // The operator picks the child item, then presses Enter.
-        auto child = reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD,
-                                                                reinterpret_cast<LPARAM>(root)));
+        auto child = reinterpret_cast<HTREEITEM>(
+            ::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(root)));
         ::SetFocus(tree);
         ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(child));
         selected = dialog.tree.GetSelectedItem();
@@ -206,7 +211,9 @@ TEST_F(Win32Window, tree_shows_state_images_and_reports_the_selection) {
 struct ProgressDialog : fw::CDialog {
     ProgressDialog() : CDialog(res::IDD_UPDATE) {}
     fw::CProgressCtrl bar;
-    void DoDataExchange(fw::CDataExchange* dx) override { fw::DDX_Control(dx, res::IDC_PROGRESS, bar); }
+    void DoDataExchange(fw::CDataExchange* dx) override {
+        fw::DDX_Control(dx, res::IDC_PROGRESS, bar);
+    }
     bool OnInitDialog() override {
         CDialog::OnInitDialog();
         bar.SetRange(0, 100);

@@ -29,7 +29,8 @@ struct Shared {
 };
 
 DWORD WINAPI ReadInput(LPVOID parameter) {
-    std::unique_ptr<std::shared_ptr<Shared>> holder(static_cast<std::shared_ptr<Shared>*>(parameter));
+    std::unique_ptr<std::shared_ptr<Shared>> holder(
+        static_cast<std::shared_ptr<Shared>*>(parameter));
     const std::shared_ptr<Shared> shared = *holder;
     char buffer[4096];
     for (;;) {

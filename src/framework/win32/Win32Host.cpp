@@ -23,7 +23,9 @@ namespace {
 
 using resources::ControlKind;
 
-HINSTANCE Instance() { return ::GetModuleHandleA(nullptr); }
+HINSTANCE Instance() {
+    return ::GetModuleHandleA(nullptr);
+}
 
 // The native tree item handles (the framework's own HTREEITEM is an integer).
 using NativeItem = ::HTREEITEM;
@@ -142,7 +144,8 @@ class Win32Host::Window final : public HostWindow {
             }
             case WM_NOTIFY: {
                 const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-                if (!syncing_ && (header->code == TVN_SELCHANGEDA || header->code == TVN_SELCHANGEDW)) {
+                if (!syncing_ &&
+                    (header->code == TVN_SELCHANGEDA || header->code == TVN_SELCHANGEDW)) {
                     const auto* change = reinterpret_cast<const NMTREEVIEWA*>(lParam);
                     if (ControlState* c = dialog_.FindControl(static_cast<int>(header->idFrom))) {
                         c->selected = change->itemNew.hItem != nullptr
@@ -212,10 +215,9 @@ class Win32Host::Window final : public HostWindow {
 
     void SyncTree(HWND tree, ControlState& c) {
         if (c.stateImageList != 0 && images_ == nullptr) {
-            images_ = ::ImageList_LoadImageA(Instance(), MAKEINTRESOURCEA(c.stateImageList),
-                                             resources::kStateImageWidth, 1,
-                                             resources::kStateImageMaskColour, IMAGE_BITMAP,
-                                             LR_CREATEDIBSECTION);
+            images_ = ::ImageList_LoadImageA(
+                Instance(), MAKEINTRESOURCEA(c.stateImageList), resources::kStateImageWidth, 1,
+                resources::kStateImageMaskColour, IMAGE_BITMAP, LR_CREATEDIBSECTION);
             ::SendMessageA(tree, TVM_SETIMAGELIST, TVSIL_STATE, reinterpret_cast<LPARAM>(images_));
         }
         if (c.items.empty() && !items_.empty()) {
@@ -258,8 +260,9 @@ class Win32Host::Window final : public HostWindow {
         }
         if (c.selected != selected_) {
             const auto it = items_.find(c.selected);
-            ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET,
-                           reinterpret_cast<LPARAM>(it != items_.end() ? it->second.native : nullptr));
+            ::SendMessageA(
+                tree, TVM_SELECTITEM, TVGN_CARET,
+                reinterpret_cast<LPARAM>(it != items_.end() ? it->second.native : nullptr));
             selected_ = c.selected;
         }
     }
@@ -332,8 +335,8 @@ std::optional<std::string> Win32Host::ChooseFile(const FileChooserRequest& reque
     filter += '\0';
     // A stored file path opens the chooser in its folder.
     std::string folder = request.initialLocation;
-    const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES
-                                            : ::GetFileAttributesA(folder.c_str());
+    const DWORD attributes =
+        folder.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(folder.c_str());
     if (!folder.empty() &&
         (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)) {
         const auto slash = folder.find_last_of("\\/");
