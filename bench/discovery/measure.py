@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """One discovery search against N simulated modules, timed from outside the tool.
 
-Runs module-sim-discovery and omblor (console host) side by side, inside the private network
+Runs `module-sim discover` and omblor (console host) side by side, inside the private network
 namespace that run.sh made. Times are CLOCK_MONOTONIC milliseconds, the clock the simulator
 prints, so its "request" and "acknowledgement" lines line up with the dumps read here.
 """
@@ -20,7 +20,7 @@ def now_ms():
 
 
 def run(bin_dir, modules, rate, poll_ms, answer_acks):
-    sim_args = [os.path.join(bin_dir, "module-sim-discovery"), "--generate", str(modules),
+    sim_args = [os.path.join(bin_dir, "module-sim"), "discover", "--generate", str(modules),
                 "--timeout", "30", "--rate", str(rate)]
     if answer_acks:
         sim_args += ["--answer-acks", "missing"]

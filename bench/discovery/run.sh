@@ -4,13 +4,13 @@
 # dialog's three acknowledgements left (its timer ticks on time or not), beside a search with no
 # modules as the baseline. The search broadcasts, so this script runs itself inside a private
 # network namespace (lo only) that vanishes with it.
-#   bench/discovery/run.sh [BUILD_DIR]     (default build/; needs omblor, module-sim-discovery)
+#   bench/discovery/run.sh [BUILD_DIR]     (default build/; needs omblor, module-sim)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 build=${1:-build}
 bin=$(cd "$build/bin" && pwd)
-for program in omblor module-sim-discovery; do
+for program in omblor module-sim; do
   [ -x "$bin/$program" ] || { echo "build $program first (in $build)" >&2; exit 2; }
 done
 

@@ -5,6 +5,13 @@ in-place decoder built here (the practical limit), on random images of 1, 16 and
 the generated image before its time counts.
 
   bench/image/bench.py [--sizes 1,16,64] [--runs N] [--tool PATH] [--work DIR]
+  bench/image/bench.py --memory-states [--sizes 64] [--runs 5] [--churn-mb 400]
+
+--memory-states times omblor-image against the bare decoder (ordinary and huge pages) in
+rounds, each tool once a round, first on a warm machine and then with CHURN_MB of file data
+written just before every single run (the state right after other programs wrote a few hundred
+MB); the churn file goes in the work folder and is deleted after each run. It reports median
+and worst of the rounds as ratios to the bare decoder with ordinary pages.
 
 Needs python3, a C++ compiler, binutils (objcopy) and srecord (srec_cat)."""
 
@@ -69,6 +76,54 @@ def same(a: Path, b: Path, skip_b: int = 0) -> bool:
     return subprocess.run(["cmp", "-s", "-i", f"0:{skip_b}", str(a), str(b)]).returncode == 0
 
 
+def churn(work: Path, mib: int):
+    """Writes mib MiB of data to a file of the work folder, as another program would; the caller
+    deletes it. Not synced: the page cache holds it, partly dirty, as after a build or a copy."""
+    path = work / "churn.bin"
+    block = random.Random(7).randbytes(1 << 20)
+    with open(path, "wb") as f:
+        for _ in range(mib):
+            f.write(block)
+    return path
+
+
+def memory_states(tool: str, bare: Path, runstat: Path, work: Path, sizes, runs: int, churn_mb: int):
+    for mib in sizes:
+        image_path, plain_path, _ = generate(work, mib)
+        text_bytes = plain_path.stat().st_size
+        out = work / "out.bin"
+        tools = [
+            ("omblor-image", [tool, "convert", str(plain_path), str(out)]),
+            ("bare", [str(bare), str(plain_path), str(out)]),
+            ("bare huge pages", [str(bare), "--huge", str(plain_path), str(out)]),
+        ]
+        print(f"\n{mib} MiB image, {text_bytes / 1e6:.1f} MB of text, {runs} rounds, each tool once a round")
+        print(f"{'state':<6} {'tool':<16} {'median s':>9} {'worst s':>8} {'median/bare':>12} {'worst/bare':>11} {'RSS-file MiB':>13}")
+        for state in ("warm", "churn"):
+            walls = {name: [] for name, _ in tools}
+            rss = {name: 0 for name, _ in tools}
+            for _ in range(runs):
+                for name, argv in tools:
+                    if out.exists():
+                        out.unlink()
+                    written = churn(work, churn_mb) if state == "churn" else None
+                    try:
+                        wall, peak = run_once(runstat, argv)
+                    finally:
+                        if written is not None:
+                            written.unlink()
+                    if not same(image_path, out):
+                        sys.exit(f"{name}: output differs from the image")
+                    walls[name].append(wall)
+                    rss[name] = max(rss[name], peak)
+            base_median = statistics.median(walls["bare"])
+            base_worst = max(walls["bare"])
+            for name, _ in tools:
+                median, worst = statistics.median(walls[name]), max(walls[name])
+                print(f"{state:<6} {name:<16} {median:9.3f} {worst:8.3f} {median / base_median:11.2f}x "
+                      f"{worst / base_worst:10.2f}x {(rss[name] - text_bytes) / 2**20:13.1f}")
+
+
 def main():
     sys.stdout.reconfigure(line_buffering=True)
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -76,6 +131,9 @@ def main():
     parser.add_argument("--runs", type=int, default=0, help="runs per tool (default 5, 3 for 64 MiB)")
     parser.add_argument("--tool", default=None, help="omblor-image to time")
     parser.add_argument("--work", default="/tmp/omblor-bench-image")
+    parser.add_argument("--memory-states", action="store_true",
+                        help="omblor-image and the bare decoder, warm and after churn")
+    parser.add_argument("--churn-mb", type=int, default=400)
     args = parser.parse_args()
 
     tool = args.tool
@@ -98,6 +156,10 @@ def main():
         subprocess.run(["c++", "-O2", "-o", str(program), str(HERE / (program.name + ".cpp"))], check=True)
 
     print(f"omblor-image: {tool}")
+    if args.memory_states:
+        sizes = [int(x) for x in args.sizes.split(",")] if args.sizes != "1,16,64" else [64]
+        memory_states(tool, bare, runstat, work, sizes, args.runs or 5, args.churn_mb)
+        return
     header = f"{'size':>6} {'tool':<16} {'median s':>9} {'MB/s':>8} {'peak RSS MiB':>13} {'RSS-file MiB':>13}"
     for mib in (int(s) for s in args.sizes.split(",")):
         image_path, plain_path, hex_path = generate(work, mib)

@@ -95,7 +95,12 @@ void COmblorDlg::OnBrowse() {
     const std::string stored = LoadFileDirSetting();
     if (!stored.empty()) chooser.SetInitialLocation(stored);
     if (chooser.DoModal() != IDOK) return;
-    const std::string path = chooser.GetPathName();
+    UseChosenFile(chooser.GetPathName());
+}
+
+void COmblorDlg::OnDropFile(std::string_view path) { UseChosenFile(std::string(path)); }
+
+void COmblorDlg::UseChosenFile(const std::string& path) {
     fileNameEdit.SetWindowText(path);
     SaveFileDirSetting(path);
 }

@@ -34,11 +34,18 @@ public:
     void OnUpdate();
     void OnSysCommand(unsigned id, std::intptr_t lParam);
 
+    [[nodiscard]] bool AcceptsDroppedFiles() const override { return true; }
+
 protected:
     void DoDataExchange(framework::CDataExchange* pDX) override;
     bool OnInitDialog() override;
     void OnCancel() override;
+    // A dropped file counts as one confirmed in the chooser.
+    void OnDropFile(std::string_view path) override;
     [[nodiscard]] framework::MessageMap GetMessageMap() const override;
+
+private:
+    void UseChosenFile(const std::string& path);
 };
 
 }  // namespace omblor::app

@@ -3,6 +3,7 @@
 #include <variant>
 
 #include "discovery/ReplyReader.h"
+#include "discovery/SearchTiming.h"
 #include "framework/CDataExchange.h"
 #include "framework/MessageBox.h"
 #include "resources/Artwork.h"
@@ -13,11 +14,6 @@ namespace omblor::discovery {
 
 namespace res = resources;
 using framework::HTREEITEM;
-
-namespace {
-constexpr unsigned kSearchTickMs = 1500;
-constexpr int kAcknowledgements = 3;
-}  // namespace
 
 CIdFindDlg::CIdFindDlg(CDialog* parent, const FindSocketPorts& ports)
     : CDialog(res::IDD_IDFIND, parent), ports_(ports) {}

@@ -10,7 +10,8 @@ namespace omblor::discovery {
 namespace {
 
 ParsedReply DataOf(const DeviceRecord& device) {
-    return ParsedReply{device.record, device.platformName, device.applicationText, device.source};
+    return ParsedReply{device.record, device.platformName, device.applicationText, device.source,
+                       device.relayed};
 }
 
 }  // namespace
@@ -19,7 +20,8 @@ AddOutcome DeviceList::AddReply(const ReplyRecord& record, std::string_view plat
                                 std::string_view applicationText, Ipv4Address source) {
     try {
         return AddReply(
-            ParsedReply{record, std::string(platformName), std::string(applicationText), source});
+            ParsedReply{record, std::string(platformName), std::string(applicationText), source,
+                        false});
     } catch (const std::bad_alloc&) {
         return AddOutcome::OutOfMemory;
     }
@@ -97,6 +99,7 @@ AddOutcome DeviceList::AddToGroup(DeviceRecord& group, const ParsedReply& reply)
         std::string platformName = reply.platformName;
         std::string applicationText = reply.applicationText;
         entry->source = reply.source;
+        entry->relayed = reply.relayed;
         entry->record = reply.record;
         entry->platformName = std::move(platformName);
         entry->applicationText = std::move(applicationText);

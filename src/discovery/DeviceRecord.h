@@ -21,7 +21,8 @@ struct DeviceRecord {
           deviceKey(DeviceKey(reply.record)),
           platformName(reply.platformName),
           applicationText(reply.applicationText),
-          record(reply.record) {}
+          record(reply.record),
+          relayed(reply.relayed) {}
 
     [[nodiscard]] bool IsGrouped() const { return !interfaces.empty(); }
     [[nodiscard]] bool IsInterface() const { return parent != nullptr; }
@@ -36,6 +37,8 @@ struct DeviceRecord {
     std::string platformName;
     std::string applicationText;
     ReplyRecord record;
+    // The reply came through the relay address.
+    bool relayed = false;
     DeviceTreeView::Item treeItem = DeviceTreeView::kNoItem;
 };
 

@@ -48,6 +48,7 @@ ReplyReading ReadReply(std::span<const std::uint8_t> datagram, Ipv4Address sende
         const auto trailer = datagram.last(4);
         std::ranges::copy(trailer, reply.source.octets.begin());
         datagram = datagram.first(datagram.size() - 4);
+        reply.relayed = true;
     }
     if (datagram.size() < kReplyMagic.size() ||
         !std::ranges::equal(datagram.first(kReplyMagic.size()), kReplyMagic)) {

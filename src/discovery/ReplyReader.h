@@ -27,6 +27,8 @@ struct ParsedReply {
     // Empty, or ':' followed by the application name.
     std::string applicationText;
     Ipv4Address source;
+    // Came from the relay address; `source` is then the module's address from the trailer.
+    bool relayed = false;
 };
 
 enum class ReplyDrop {

@@ -8,9 +8,10 @@
 namespace omblor::discovery {
 
 namespace {
-// A burst of replies from a few thousand modules must not overflow the socket between two
-// turns of the loop; ask for room for them (the system may grant less).
-constexpr int kReceiveBuffer = 1 << 20;
+// A burst of replies from thousands of modules must not overflow the socket while the program
+// is kept from reading (a paint, a busy machine); ask for room for several thousand of them
+// (the system may grant less).
+constexpr int kReceiveBuffer = 4 << 20;
 }  // namespace
 
 TarvikFindSocket::TarvikFindSocket(FindSocketOwner& owner, const FindSocketPorts& ports)

@@ -109,6 +109,10 @@ void CDialog::NotifyChanged(int id) {
     if (window_) window_->ControlChanged(id);
 }
 
+void CDialog::NotifyTreeItemChanged(int id, HTREEITEM item) {
+    if (window_) window_->TreeItemChanged(id, item);
+}
+
 void CDialog::SelectAllText(int id) {
     if (window_) window_->SelectAllText(id);
 }

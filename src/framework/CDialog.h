@@ -60,12 +60,18 @@ public:
     [[nodiscard]] int FocusId() const { return focusId_; }
     void GotoDlgCtrl(int id);
     void NotifyChanged(int id);
+    void NotifyTreeItemChanged(int id, HTREEITEM item);
     void SelectAllText(int id);
 
     // Operator input delivered by a host.
     void HandleCommand(int id);
     void HandleSysCommand(unsigned command);
     void HandleCancel() { OnCancel(); }
+    // A file dropped on the window; hosts offer drops only to dialogs that accept them.
+    [[nodiscard]] virtual bool AcceptsDroppedFiles() const { return false; }
+    void HandleDropFile(std::string_view path) {
+        if (IsOpen()) OnDropFile(path);
+    }
 
     // System-menu items added by the dialog (the Qt host offers them in a context menu).
     struct SystemMenuItem {
@@ -82,6 +88,7 @@ protected:
     virtual void DoDataExchange(CDataExchange* pDX);
     virtual void OnOK();
     virtual void OnCancel();
+    virtual void OnDropFile(std::string_view /*path*/) {}
     // The dialog's handlers; the base has none.
     [[nodiscard]] virtual MessageMap GetMessageMap() const { return {}; }
     // What a system command does when the dialog has no handler: the close command cancels.

@@ -41,6 +41,22 @@ struct ControlState {
     [[nodiscard]] bool IsTabStop() const {
         return tmpl != nullptr && (tmpl->style & resources::kStyleTabStop) != 0;
     }
+
+    // The tree item with that handle, or nullptr. Items are appended with consecutive handles
+    // and only ever removed all at once, so the handle gives the index straight away; a list of
+    // thousands of modules must not be searched once per reply.
+    [[nodiscard]] TreeItemState* FindItem(HTREEITEM handle) {
+        if (handle == 0 || items.empty()) return nullptr;
+        const HTREEITEM index = handle - items.front().handle;
+        if (handle >= items.front().handle && index < items.size() &&
+            items[index].handle == handle) {
+            return &items[index];
+        }
+        for (auto& item : items) {
+            if (item.handle == handle) return &item;
+        }
+        return nullptr;
+    }
 };
 
 using net::SecureWipe;

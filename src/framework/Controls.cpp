@@ -20,6 +20,10 @@ void CWndControl::Changed() const {
     if (dialog_ != nullptr) dialog_->NotifyChanged(id_);
 }
 
+void CWndControl::ItemChanged(HTREEITEM item) const {
+    if (dialog_ != nullptr) dialog_->NotifyTreeItemChanged(id_, item);
+}
+
 void CWndControl::SetWindowText(std::string_view text) {
     if (ControlState* s = State()) {
         s->text = std::string(text);
@@ -99,10 +103,7 @@ bool CImageList::Create(int bitmapId, int imageWidth, int /*grow*/, std::uint32_
 
 TreeItemState* CTreeCtrl::Item(HTREEITEM item) const {
     ControlState* s = State();
-    if (s == nullptr || item == 0) return nullptr;
-    auto it = std::find_if(s->items.begin(), s->items.end(),
-                           [item](const TreeItemState& i) { return i.handle == item; });
-    return it != s->items.end() ? &*it : nullptr;
+    return s != nullptr ? s->FindItem(item) : nullptr;
 }
 
 HTREEITEM CTreeCtrl::InsertItem(std::string_view text, HTREEITEM parent, HTREEITEM /*after*/) {
@@ -115,7 +116,7 @@ HTREEITEM CTreeCtrl::InsertItem(std::string_view text, HTREEITEM parent, HTREEIT
     item.parent = parent;
     item.text = std::string(text);
     s->items.push_back(std::move(item));
-    Changed();
+    ItemChanged(s->items.back().handle);
     return s->items.back().handle;
 }
 
@@ -123,7 +124,7 @@ bool CTreeCtrl::SetItemText(HTREEITEM item, std::string_view text) {
     TreeItemState* i = Item(item);
     if (i == nullptr) return false;
     i->text = std::string(text);
-    Changed();
+    ItemChanged(item);
     return true;
 }
 
@@ -136,7 +137,7 @@ bool CTreeCtrl::SetItemState(HTREEITEM item, unsigned state, unsigned mask) {
     TreeItemState* i = Item(item);
     if (i == nullptr) return false;
     i->state = (i->state & ~mask) | (state & mask);
-    Changed();
+    ItemChanged(item);
     return true;
 }
 

@@ -33,6 +33,7 @@ public:
 protected:
     [[nodiscard]] ControlState* State() const;
     void Changed() const;
+    void ItemChanged(HTREEITEM item) const;
 
 private:
     CDialog* dialog_ = nullptr;

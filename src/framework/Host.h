@@ -4,6 +4,7 @@
 // changed.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,8 @@ public:
     virtual void Shown() = 0;
     // The state of control `id` changed (text, check, enabled, position, tree, ...).
     virtual void ControlChanged(int id) = 0;
+    // One item of tree `id` was added or changed (text, state); the rest of the tree did not.
+    virtual void TreeItemChanged(int id, std::uintptr_t /*item*/) { ControlChanged(id); }
     virtual void FocusChanged(int id) = 0;
     // Select all text of edit `id` (after a failed validation).
     virtual void SelectAllText(int id) = 0;
@@ -60,6 +63,12 @@ public:
     virtual std::unique_ptr<HostWindow> CreateHostWindow(CDialog& dialog) = 0;
     // Modal; returns the button pressed (always IDOK for an OK-only box).
     virtual int MessageBox(std::string_view text, std::string_view caption, unsigned type) = 0;
+    // The same box with a details part that says what the text cannot (a path, an address, the
+    // system's reason); the text stays exactly as given. Hosts without one show the box alone.
+    virtual int MessageBoxWithDetails(std::string_view text, std::string_view caption,
+                                      unsigned type, std::string_view /*details*/) {
+        return MessageBox(text, caption, type);
+    }
     // Modal; the chosen full path, or nothing when the operator cancels.
     virtual std::optional<std::string> ChooseFile(const FileChooserRequest& request) = 0;
 };

@@ -9,5 +9,8 @@
 namespace omblor::framework {
 
 int AfxMessageBox(std::string_view text, unsigned type = MB_OK | MB_ICONWARNING);
+// The box with a details part (Host::MessageBoxWithDetails); empty details show none.
+int AfxMessageBoxWithDetails(std::string_view text, std::string_view details,
+                             unsigned type = MB_OK | MB_ICONWARNING);
 
 }  // namespace omblor::framework

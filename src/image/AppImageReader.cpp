@@ -8,7 +8,6 @@
 #include <span>
 #include <utility>
 
-#include "image/Hex.h"
 #include "image/InPlaceConverter.h"
 #include "image/InputFile.h"
 #include "resources/Messages.h"
@@ -39,50 +38,37 @@ void ShowChecksumError(std::uint8_t sum, MessageSink& sink) {
     sink.Show(std::string_view(text.data(), static_cast<std::size_t>(end - text.data())));
 }
 
-bool VerifyRecordChecksum(std::string_view record, MessageSink& sink) {
-    const auto* text = reinterpret_cast<const std::uint8_t*>(record.data());
-    if (record.size() < 4) {
-        sink.Show(messages::kRecordCutShort);
-        return false;
-    }
-    const std::uint8_t count = HexByte(text[2], text[3]);
-    if (record.size() < 4 + 2 * std::size_t{count}) {
-        sink.Show(messages::kRecordCutShort);
-        return false;
-    }
-    const auto sum = static_cast<std::uint8_t>(count + SumHex(text + 4, count));
-    if (sum == 0xFF) return true;
-    ShowChecksumError(sum, sink);
-    return false;
-}
-
 std::optional<AppImage> LoadAppImage(std::string_view path, MessageSink& sink) {
     // A zero inside the path would open some other, shorter name.
     if (path.size() > kMaxPathLength || path.find('\0') != std::string_view::npos) {
+        sink.OnOpenFailed(path, path.size() > kMaxPathLength ? "the path is too long"
+                                                             : "the path holds a zero byte");
         sink.Show(messages::kFailedToOpen);
         return std::nullopt;
     }
     std::string name(path);
     ConvertSlashPath(name);
 
-    auto file = InputFile::Open(name);
-    if (!file) {
+    const InputFile file = InputFile::Open(name);
+    if (!file.Valid()) {
+        sink.OnOpenFailed(name, file.FailureReason());
         sink.Show(messages::kFailedToOpen);
         return std::nullopt;
     }
-    const std::uint64_t size = file->Size();
+    const std::uint64_t size = file.Size();
     if (size > kMaxFileSize) {
         sink.Show(messages::kFileTooLarge);
         return std::nullopt;
     }
-    auto buffer = ImageBuffer::Allocate(static_cast<std::size_t>(size) + 1);
+    auto buffer = ImageBuffer::MapFile(file.Fd(), static_cast<std::size_t>(size));
     if (!buffer) {
         sink.Show(messages::kOutOfMemory);
         return std::nullopt;
     }
-    auto converted =
-        InPlaceConverter::Convert(std::span(buffer->data(), buffer->size()), *file, sink);
+    auto converted = InPlaceConverter::Convert(std::span(buffer->data(), buffer->size()),
+                                               static_cast<std::size_t>(size), sink, &*buffer);
     if (!converted) return std::nullopt;
+    buffer->Keep(converted->length);
 
     AppImage image;
     image.buffer = std::move(*buffer);

@@ -83,17 +83,6 @@ std::uint8_t DecodeHexWide(const std::uint8_t* text, std::size_t count, std::uin
     return static_cast<std::uint8_t>(sum);
 }
 
-std::uint8_t SumHex(const std::uint8_t* text, std::size_t count) {
-    unsigned sum = 0;
-    std::size_t i = 0;
-    for (; i + 16 <= count; i += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 2 * i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 2 * i + 16));
-        sum += SumBytes(_mm_packus_epi16(PairBytes(a), PairBytes(b)));
-    }
-    for (; i < count; ++i) sum += HexByte(text[2 * i], text[2 * i + 1]);
-    return static_cast<std::uint8_t>(sum);
-}
 #else
 std::uint8_t DecodeHexWide(const std::uint8_t* text, std::size_t count, std::uint8_t* out) {
     return DecodeHexScalar(text, count, out);
@@ -101,12 +90,6 @@ std::uint8_t DecodeHexWide(const std::uint8_t* text, std::size_t count, std::uin
 
 std::uint8_t DecodeHex(const std::uint8_t* text, std::size_t count, std::uint8_t* out) {
     return DecodeHexScalar(text, count, out);
-}
-
-std::uint8_t SumHex(const std::uint8_t* text, std::size_t count) {
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < count; ++i) sum += HexByte(text[2 * i], text[2 * i + 1]);
-    return static_cast<std::uint8_t>(sum);
 }
 #endif
 

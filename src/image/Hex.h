@@ -45,9 +45,6 @@ inline std::uint8_t HexByte(std::uint8_t high, std::uint8_t low) {
 // modulo 256. out may equal text or lie before it; it must not lie after it.
 std::uint8_t DecodeHex(const std::uint8_t* text, std::size_t count, std::uint8_t* out);
 
-// The sum modulo 256 of the count bytes spelt at text, without storing them.
-std::uint8_t SumHex(const std::uint8_t* text, std::size_t count);
-
 // How many characters DecodeHexWide reads for count bytes: whole blocks of 16 bytes.
 constexpr std::size_t WideReach(std::size_t count) {
     return (count + 15) / 16 * 32;

@@ -1,38 +1,52 @@
-// The one buffer of the application-file reader: it receives the file text and then the image
-// built in place over it. Large buffers are mapped privately and asked for huge pages, because
-// faulting in a 4 KiB page at a time costs more than decoding the text. It is not a general
-// byte container: its contents are uninitialised until written.
+// The one buffer of the application-file reader: the file mapped privately, so the text is read
+// where the page cache holds it, never copied or zeroed first. Just ahead of the image being
+// built over the text, whole pages of text already read are swapped for private pages of the
+// buffer's own, in stretches, and at the end the rest of the text is let go: the image then
+// lives in memory of its own, out of reach of whatever later happens to the file. The file
+// itself is never written. It is not a general byte container.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 
+#include "image/InPlaceConverter.h"
+
 namespace omblor::image {
 
-class ImageBuffer {
+class ImageBuffer final : public ImageOutput {
   public:
     ImageBuffer() = default;
     ImageBuffer(ImageBuffer&& other) noexcept;
     ImageBuffer& operator=(ImageBuffer&& other) noexcept;
     ImageBuffer(const ImageBuffer&) = delete;
     ImageBuffer& operator=(const ImageBuffer&) = delete;
-    ~ImageBuffer();
+    ~ImageBuffer() override;
 
-    // Nothing when the memory is not granted.
-    static std::optional<ImageBuffer> Allocate(std::size_t size);
+    // The first size bytes of the open file fd, then at least one zero byte: size() is size + 1.
+    // Nothing when the mapping is refused (address space, memory).
+    static std::optional<ImageBuffer> MapFile(int fd, std::size_t size);
+
+    // The image is the first length bytes: they get pages of their own, the rest is let go.
+    void Keep(std::size_t length);
 
     [[nodiscard]] std::uint8_t* data() { return data_; }
     [[nodiscard]] const std::uint8_t* data() const { return data_; }
     [[nodiscard]] std::size_t size() const { return size_; }
 
+    std::size_t BeforeWrite(std::size_t end, std::size_t written, std::size_t read) override;
+
   private:
     void Release();
+    // Puts pages of the buffer's own over [from, to) (whole pages), keeping the bytes below
+    // keepBelow, and moves owned_ along. Where the system refuses, the file's pages stay.
+    void Own(std::size_t from, std::size_t to, std::size_t keepBelow);
 
     std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
-    // Non-zero when data_ is the start of a private mapping of this many bytes.
+    // Bytes mapped at data_, whole pages; the first owned_ of them are the buffer's own.
     std::size_t mapped_ = 0;
+    std::size_t owned_ = 0;
 };
 
 }  // namespace omblor::image

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cassert>
+#include <cstdint>
 #include <cstring>
 
 #include "image/AppImageReader.h"
@@ -12,58 +13,76 @@
 namespace omblor::image {
 
 namespace {
-// How much text is read, and searched for a zero byte, ahead of the scan at a time: small
-// enough to stay in the cache until it is decoded, large enough that the calls are few.
-constexpr std::size_t kReadStretch = std::size_t{512} << 10;
+// How much text is searched for a zero byte ahead of the scan at a time: small enough to stay
+// in the cache until it is decoded, large enough that the calls are few.
 constexpr std::size_t kZeroSearchStretch = std::size_t{64} << 10;
+
+// Passes messages on, telling the sink first where the refused record starts.
+class RecordSink final : public MessageSink {
+  public:
+    RecordSink(MessageSink& sink, std::size_t at) : sink_(sink), at_(at) {}
+    void Show(std::string_view text) override {
+        if (!told_) sink_.OnRecordAt(at_);
+        told_ = true;
+        sink_.Show(text);
+    }
+
+  private:
+    MessageSink& sink_;
+    std::size_t at_;
+    bool told_ = false;
+};
 }  // namespace
 
+bool VerifyRecordChecksum(std::string_view record, RecordBytes& bytes, MessageSink& sink) {
+    const auto* text = reinterpret_cast<const std::uint8_t*>(record.data());
+    if (record.size() < 4) {
+        sink.Show(messages::kRecordCutShort);
+        return false;
+    }
+    const std::uint8_t count = HexByte(text[2], text[3]);
+    if (record.size() < 4 + 2 * std::size_t{count}) {
+        sink.Show(messages::kRecordCutShort);
+        return false;
+    }
+    // Count byte first, then the count bytes after it: in whole blocks when the text reaches
+    // that far, else exactly.
+    const std::size_t recordBytes = std::size_t{count} + 1;
+    const std::uint8_t sum = 2 + WideReach(recordBytes) <= record.size()
+                                 ? DecodeHexWide(text + 2, recordBytes, bytes.data())
+                                 : DecodeHex(text + 2, recordBytes, bytes.data());
+    // A count of 0 fails here, with sum 0.
+    if (sum == 0xFF) return true;
+    ShowChecksumError(sum, sink);
+    return false;
+}
+
 std::optional<ConvertedImage> InPlaceConverter::Convert(std::span<std::uint8_t> buffer,
-                                                        std::size_t textSize, MessageSink& sink) {
+                                                        std::size_t textSize, MessageSink& sink,
+                                                        ImageOutput* output) {
     assert(buffer.size() > textSize);
-    return InPlaceConverter(buffer, textSize, nullptr, sink).Run();
+    return InPlaceConverter(buffer, textSize, sink, output).Run();
 }
 
-std::optional<ConvertedImage> InPlaceConverter::Convert(std::span<std::uint8_t> buffer,
-                                                        TextSource& source, MessageSink& sink) {
-    assert(!buffer.empty());
-    return InPlaceConverter(buffer, 0, &source, sink).Run();
-}
-
-InPlaceConverter::InPlaceConverter(std::span<std::uint8_t> buffer, std::size_t filled,
-                                   TextSource* source, MessageSink& sink)
-    : buffer_(buffer),
-      text_(buffer.data()),
-      source_(source),
+InPlaceConverter::InPlaceConverter(std::span<std::uint8_t> buffer, std::size_t textSize,
+                                   MessageSink& sink, ImageOutput* output)
+    : text_(buffer.data()),
       sink_(&sink),
-      filled_(filled),
-      sourceDone_(source == nullptr) {}
+      pages_(output),
+      ownUpTo_(output != nullptr ? 0 : SIZE_MAX),
+      textSize_(textSize) {
+    text_[textSize_] = 0;
+}
 
 void InPlaceConverter::Extend() {
-    if (clean_ < filled_) {
-        const std::size_t stop = std::min(filled_, clean_ + kZeroSearchStretch);
-        const void* zero = std::memchr(text_ + clean_, 0, stop - clean_);
-        if (zero != nullptr) {
-            clean_ = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - text_);
-            ended_ = true;
-        } else {
-            clean_ = stop;
-        }
-        return;
+    const std::size_t stop = std::min(textSize_ + 1, clean_ + kZeroSearchStretch);
+    const void* zero = std::memchr(text_ + clean_, 0, stop - clean_);
+    if (zero != nullptr) {
+        clean_ = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - text_);
+        ended_ = true;
+    } else {
+        clean_ = stop;
     }
-    // One byte of the buffer stays free for the zero after the text.
-    const std::size_t room = std::min(kReadStretch, buffer_.size() - 1 - filled_);
-    if (!sourceDone_ && room != 0) {
-        const auto got = source_->Read(text_ + filled_, room);
-        if (got && *got != 0) {
-            filled_ += *got;
-            return;
-        }
-        readFailed_ = !got;
-        sourceDone_ = true;
-    }
-    text_[filled_] = 0;
-    ended_ = true;
 }
 
 std::size_t InPlaceConverter::ReadHeader(std::string& headerText) {
@@ -105,39 +124,21 @@ InPlaceConverter::Step InPlaceConverter::Refuse(std::size_t at, std::string_view
     return Step::Fail;
 }
 
-InPlaceConverter::Step InPlaceConverter::RefuseChecksum(std::size_t at, std::uint8_t sum) {
-    sink_->OnRecordAt(at);
-    ShowChecksumError(sum, *sink_);
-    sink_->Show(messages::kChecksumError);
-    return Step::Fail;
-}
-
-InPlaceConverter::Step InPlaceConverter::RefuseCutShort(std::size_t at) {
-    // A file that could not be read to its end is a read failure, not a short record.
-    if (readFailed_) {
-        sink_->Show(messages::kReadFailed);
-        return Step::Fail;
-    }
-    return Refuse(at, messages::kRecordCutShort);
-}
-
 InPlaceConverter::Step InPlaceConverter::Record(std::size_t at, SRecordType type,
                                                 std::size_t& resume) {
     // S, type, count, then count bytes of address, data and checksum.
-    if (!InText(at + 4)) return RefuseCutShort(at);
-    const std::uint8_t count = HexByte(text_[at + 2], text_[at + 3]);
-    const std::size_t end = at + 4 + 2 * std::size_t{count};
-    if (!InText(end)) return RefuseCutShort(at);
+    if (!InText(at + 4)) return Refuse(at, messages::kRecordCutShort);
+    const std::size_t end = at + 4 + 2 * std::size_t{HexByte(text_[at + 2], text_[at + 3])};
+    if (!InText(end)) return Refuse(at, messages::kRecordCutShort);
 
-    // The whole record, count byte first, decoded into scratch space: with whole blocks when
-    // the text reaches that far, else exactly.
-    std::array<std::uint8_t, 256 + 16> bytes;  // NOLINT(cppcoreguidelines-pro-type-member-init)
-    const std::size_t recordBytes = std::size_t{count} + 1;
-    const std::uint8_t sum = at + 2 + WideReach(recordBytes) <= clean_
-                                 ? DecodeHexWide(text_ + at + 2, recordBytes, bytes.data())
-                                 : DecodeHex(text_ + at + 2, recordBytes, bytes.data());
-    // A count of 0 fails here, with sum 0.
-    if (sum != 0xFF) return RefuseChecksum(at, sum);
+    RecordBytes bytes;  // NOLINT(cppcoreguidelines-pro-type-member-init)
+    const std::string_view record(reinterpret_cast<const char*>(text_) + at, clean_ - at);
+    RecordSink recordSink(*sink_, at);
+    if (!VerifyRecordChecksum(record, bytes, recordSink)) {
+        sink_->Show(messages::kChecksumError);
+        return Step::Fail;
+    }
+    const std::uint8_t count = bytes[0];
 
     const std::size_t addressBytes = type.addressBytes;
     if (count < addressBytes + 1) return Refuse(at, messages::kCountTooSmall);
@@ -159,6 +160,10 @@ InPlaceConverter::Step InPlaceConverter::Record(std::size_t at, SRecordType type
         if (output_ + gap > dataAt) return Refuse(at, messages::kConversionError);
     }
     const std::size_t dataBytes = count - addressBytes - 1;
+    resume = dataAt + 2 * dataBytes;  // the checksum characters, scanned again as text
+    if (output_ + gap + dataBytes > ownUpTo_) {
+        ownUpTo_ = pages_->BeforeWrite(output_ + gap + dataBytes, output_, resume);
+    }
     // Gap and data land over text already read: at most up to this record's data.
     if (gap != 0) std::memset(text_ + output_, 0, gap);
     std::memcpy(text_ + output_ + gap, bytes.data() + 1 + addressBytes, dataBytes);
@@ -168,7 +173,6 @@ InPlaceConverter::Step InPlaceConverter::Record(std::size_t at, SRecordType type
     }
     output_ += gap + dataBytes;
     nextAddress_ = address + static_cast<std::uint32_t>(dataBytes);
-    resume = dataAt + 2 * dataBytes;  // the checksum characters
     return Step::Next;
 }
 
@@ -188,17 +192,13 @@ std::optional<ConvertedImage> InPlaceConverter::Run() {
         }
         if (Record(at, type, at) == Step::Fail) return std::nullopt;
     }
-    if (readFailed_) {
-        sink_->Show(messages::kReadFailed);
-        return std::nullopt;
-    }
     if (!haveData_) {
         sink_->Show(messages::kNoDataRecords);
         return std::nullopt;
     }
     // Align the end address. The output sits at or before the last record's checksum, so the
     // at most three zeros still fit in the buffer.
-    assert(output_ + 3 <= buffer_.size());
+    assert(output_ + 3 <= textSize_ + 1);
     while (nextAddress_ % 4 != 0) {
         text_[output_++] = 0;
         ++nextAddress_;

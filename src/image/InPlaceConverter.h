@@ -1,7 +1,7 @@
 // Turns S-record text into the image over the same buffer: header line, record scan, order and
 // gap rules, end padding. The output position never passes the text still to be read, which
-// is what lets one buffer serve both. It opens no files: LoadAppImage hands it a TextSource for
-// the file, and fuzzing and tests hand it text directly.
+// is what lets one buffer serve both. It opens no files: LoadAppImage hands it the mapped file,
+// fuzzing and tests hand it text directly.
 #pragma once
 
 #include <cstddef>
@@ -12,9 +12,18 @@
 
 #include "image/MessageSink.h"
 #include "image/SRecordType.h"
-#include "image/TextSource.h"
 
 namespace omblor::image {
+
+// Told before image bytes are written, by a buffer that wants to give the image pages of its
+// own: the bytes below `written` are image already, those below `end` are about to be, and the
+// text below `read` will not be looked at again. Returns how far the image's pages are its own
+// now; it is not told again until the image grows past that.
+class ImageOutput {
+  public:
+    virtual ~ImageOutput() = default;
+    virtual std::size_t BeforeWrite(std::size_t end, std::size_t written, std::size_t read) = 0;
+};
 
 struct ConvertedImage {
     std::uint32_t baseAddress = 0;
@@ -30,18 +39,14 @@ class InPlaceConverter {
     // where a zero is placed. On success the image is the first `length` bytes of buffer; on
     // failure the messages have gone to sink and the buffer holds nothing of use.
     static std::optional<ConvertedImage> Convert(std::span<std::uint8_t> buffer,
-                                                 std::size_t textSize, MessageSink& sink);
-
-    // As above, with the text read from source as the scan needs it, into buffer, at most
-    // buffer.size() - 1 bytes of it.
-    static std::optional<ConvertedImage> Convert(std::span<std::uint8_t> buffer, TextSource& source,
-                                                 MessageSink& sink);
+                                                 std::size_t textSize, MessageSink& sink,
+                                                 ImageOutput* output = nullptr);
 
   private:
     enum class Step { Next, Fail };
 
-    InPlaceConverter(std::span<std::uint8_t> buffer, std::size_t filled, TextSource* source,
-                     MessageSink& sink);
+    InPlaceConverter(std::span<std::uint8_t> buffer, std::size_t textSize, MessageSink& sink,
+                     ImageOutput* output);
 
     std::optional<ConvertedImage> Run();
     // Where the scan starts: after the header line, whose text goes to headerText.
@@ -50,10 +55,8 @@ class InPlaceConverter {
     std::optional<std::size_t> FindS(std::size_t from);
     Step Record(std::size_t at, SRecordType type, std::size_t& resume);
     Step Refuse(std::size_t at, std::string_view text);
-    Step RefuseChecksum(std::size_t at, std::uint8_t sum);
-    Step RefuseCutShort(std::size_t at);
 
-    // Whether [0, end) is all text: read, and free of the zero byte that ends the text.
+    // Whether [0, end) is all text, free of the zero byte that ends it.
     bool InText(std::size_t end) {
         while (clean_ < end) {
             if (ended_) return false;
@@ -61,20 +64,19 @@ class InPlaceConverter {
         }
         return true;
     }
-    // Moves clean_ on by one stretch, reading more text first when it has caught up.
+    // Moves clean_ on by one stretch, or to the zero that ends the text.
     void Extend();
 
-    std::span<std::uint8_t> buffer_;
     std::uint8_t* text_ = nullptr;
-    TextSource* source_ = nullptr;
     MessageSink* sink_ = nullptr;
-    // [0, filled_) has been read; [0, clean_) is known to hold no zero byte. Once ended_, the
-    // text ends at clean_, where a zero byte stands.
-    std::size_t filled_ = 0;
+    ImageOutput* pages_ = nullptr;
+    // Told of image bytes going past ownUpTo_ (the image pages below it are its own already).
+    std::size_t ownUpTo_ = 0;
+    // The zero after the text stands at text_[textSize_]; [0, clean_) is known to hold no zero
+    // byte. Once ended_, the text ends at clean_.
+    std::size_t textSize_ = 0;
     std::size_t clean_ = 0;
-    bool sourceDone_ = false;
     bool ended_ = false;
-    bool readFailed_ = false;
 
     bool haveData_ = false;
     std::size_t output_ = 0;

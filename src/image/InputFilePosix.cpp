@@ -2,44 +2,38 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "image/InputFile.h"
 
 namespace omblor::image {
 
-std::optional<InputFile> InputFile::Open(const std::string& name) {
+InputFile InputFile::Open(const std::string& name) {
+    InputFile file;
     // Non-blocking so that a named pipe cannot hold the open; only regular files are read.
     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
+    if (fd < 0) {
+        file.reason_ = std::strerror(errno);
+        return file;
+    }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        file.reason_ = S_ISDIR(info.st_mode) ? "it is a folder" : "not a regular file";
         ::close(fd);
-        return std::nullopt;
+        return file;
     }
-    return InputFile(fd, static_cast<std::uint64_t>(info.st_size));
+    file.fd_ = fd;
+    file.size_ = static_cast<std::uint64_t>(info.st_size);
+    return file;
 }
 
 InputFile::InputFile(InputFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), size_(other.size_), left_(other.left_) {}
+    : fd_(std::exchange(other.fd_, -1)), size_(other.size_), reason_(std::move(other.reason_)) {}
 
 InputFile::~InputFile() {
-    if (handle_ >= 0) ::close(static_cast<int>(handle_));
-}
-
-std::optional<std::size_t> InputFile::Read(std::uint8_t* into, std::size_t room) {
-    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(room, left_));
-    if (want == 0) return 0;
-    for (;;) {
-        const ssize_t n = ::read(static_cast<int>(handle_), into, want);
-        if (n >= 0) {
-            left_ -= static_cast<std::size_t>(n);
-            return static_cast<std::size_t>(n);  // 0 when the file shrank meanwhile
-        }
-        if (errno != EINTR) return std::nullopt;
-    }
+    if (fd_ >= 0) ::close(fd_);
 }
 
 }  // namespace omblor::image

@@ -19,6 +19,9 @@ class MessageSink {
     // Called once, before the messages about a refused record, with the file offset of the
     // record's 'S'. A message box has nowhere to put it; a command-line tool can name the line.
     virtual void OnRecordAt(std::size_t /*fileOffset*/) {}
+
+    // Called before "Failed to open file" with the name tried and the system's reason.
+    virtual void OnOpenFailed(std::string_view /*path*/, std::string_view /*reason*/) {}
 };
 
 }  // namespace omblor::image

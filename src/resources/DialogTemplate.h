@@ -31,6 +31,7 @@ enum DialogStyle : unsigned {
     kDialogSysMenu = 1U << 1,
     kDialogModalFrame = 1U << 2,
     kDialogAppWindow = 1U << 3,  // has a task-bar button
+    kDialogResizable = 1U << 4,  // sizing border; the template's size is the smallest
 };
 
 // Controls without an ID (labels) carry this one.

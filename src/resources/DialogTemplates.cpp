@@ -49,6 +49,8 @@ constexpr std::array kUpdateControls{
     ControlTemplate{kNoControlId, K::Static, "Percent Complete", 7, 11, 57, 8},
     ControlTemplate{IDC_PROGRESS, K::Progress, "", 7, 24, 242, 16, kStyleBorder},
     ControlTemplate{2, K::PushButton, "Cancel", 199, 44, 50, 14, kStyleTabStop},
+    // Where the exchange stands, under the bar; empty until the dialog says.
+    ControlTemplate{IDC_STATUS, K::Static, "", 7, 47, 186, 8},
 };
 
 constexpr std::array kPasswordControls{
@@ -67,8 +69,8 @@ constexpr std::array kTemplates{
                    kModal, kAboutControls},
     DialogTemplate{IDD_OMBLOR_DIALOG, "DRUVANE", 252, 71, "MS Sans Serif", 8,
                    kModal | kDialogAppWindow, kMainControls},
-    DialogTemplate{IDD_IDFIND, "Find Tarviks", 325, 140, "MS Sans Serif", 8, kModal,
-                   kFindControls},
+    DialogTemplate{IDD_IDFIND, "Find Tarviks", 325, 140, "MS Sans Serif", 8,
+                   kModal | kDialogResizable, kFindControls},
     DialogTemplate{IDD_UPDATE, "Program Tarvik", 256, 68, "MS Sans Serif", 8, kModal,
                    kUpdateControls},
     DialogTemplate{IDD_PASSWORD, "Password needed", 264, 95, "MS Sans Serif", 8, kModal,

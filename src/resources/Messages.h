@@ -25,6 +25,8 @@ inline constexpr std::string_view kTimedOut = " Timed out";
 inline constexpr std::string_view kConnectError = " Connect error";
 inline constexpr std::string_view kReceiveError = " Receive error";
 inline constexpr std::string_view kLineTooLong = " Line too long";
+// Only where a closed stream ends the update at once (omblorctl); the window waits for the time-out.
+inline constexpr std::string_view kClosedByModule = " Closed by module";
 inline constexpr std::string_view kSendError = "Send Error";
 // printf format: the socket error number, then 0.
 inline constexpr const char* kErrorOnConnectFormat = "Error on Connect = %ld for %d";
@@ -41,7 +43,6 @@ inline constexpr std::string_view kConversionError = "Conversion Error \n";
 
 inline constexpr std::string_view kFileTooLarge = "File too large";
 inline constexpr std::string_view kOutOfMemory = "Not enough memory to read file";
-inline constexpr std::string_view kReadFailed = "Failed to read file";
 inline constexpr std::string_view kNoDataRecords = "No data records in file";
 inline constexpr std::string_view kRecordCutShort = "S record cut short by end of file \n";
 inline constexpr std::string_view kCountTooSmall = "S record count too small for its address \n";

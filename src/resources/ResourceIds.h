@@ -29,5 +29,6 @@ inline constexpr int IDC_REBOOT = 1012;
 inline constexpr int IDC_USERNAME = 1013;
 inline constexpr int IDC_PASSWORD = 1014;
 inline constexpr int IDC_DEVICE_TREE = 1015;
+inline constexpr int IDC_STATUS = 1016;  // the update dialog's status line
 
 }  // namespace omblor::resources

@@ -1,13 +1,17 @@
 #include "update/CUpdateDlg.h"
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 
 #include "framework/CDataExchange.h"
 #include "framework/MessageBox.h"
 #include "image/AppImageReader.h"
+#include "image/RecordPlace.h"
 #include "resources/Messages.h"
 #include "resources/ResourceIds.h"
 #include "update/CPassDlg.h"
+#include "update/UpdateTexts.h"
 
 namespace omblor::update {
 
@@ -16,10 +20,27 @@ using framework::IDCANCEL;
 using framework::IDOK;
 
 namespace {
-// The reader's messages go to the operator as message boxes, one each.
+constexpr auto kSendRefresh = std::chrono::milliseconds(100);
+
+// The reader's messages go to the operator as message boxes, one each, with the file and, for a
+// refused record, where it stands as details.
 class MessageBoxSink final : public image::MessageSink {
 public:
-    void Show(std::string_view text) override { AfxMessageBox(text); }
+    explicit MessageBoxSink(std::string_view path) : path_(path), details_("File: " + path_) {}
+    void Show(std::string_view text) override {
+        framework::AfxMessageBoxWithDetails(text, details_);
+    }
+    void OnOpenFailed(std::string_view path, std::string_view reason) override {
+        details_ = OpenFailureDetails(path, reason);
+    }
+    void OnRecordAt(std::size_t fileOffset) override {
+        const auto place = image::LocateRecord(path_, fileOffset);
+        details_ = RecordDetails(path_, place.line, place.column, place.text);
+    }
+
+private:
+    std::string path_;
+    std::string details_;
 };
 }  // namespace
 
@@ -43,6 +64,7 @@ framework::MessageMap CUpdateDlg::GetMessageMap() const {
 void CUpdateDlg::DoDataExchange(framework::CDataExchange* pDX) {
     framework::DDX_Control(pDX, IDCANCEL, cancelButton_);
     framework::DDX_Control(pDX, resources::IDC_PROGRESS, progress_);
+    framework::DDX_Control(pDX, resources::IDC_STATUS, status_);
 }
 
 bool CUpdateDlg::OnInitDialog() {
@@ -50,14 +72,15 @@ bool CUpdateDlg::OnInitDialog() {
     timerId_ = SetTimer(1, tickMs);
     progress_.SetRange(0, 100);
     progress_.SetPos(0);
-    MessageBoxSink sink;
+    MessageBoxSink sink(fileName_);
     image_ = image::LoadAppImage(fileName_, sink);
     if (!image_) {
         OnCancel();
         return true;
     }
-    session_ = std::make_unique<UpdateSession>(static_cast<UpdateSessionOwner&>(*this), *image_, address_, port,
-                                               reboot_ != 0);
+    status_.SetWindowText(status::Connecting(address_, port));
+    session_ = std::make_unique<UpdateSession>(static_cast<UpdateSessionOwner&>(*this), *image_,
+                                               address_, port, reboot_ != 0);
     session_->Start();
     return true;
 }
@@ -75,9 +98,37 @@ void CUpdateDlg::OnCancel() {
     EndDialog(IDCANCEL);
 }
 
-void CUpdateDlg::OnProgress(int position) { progress_.SetPos(position); }
+void CUpdateDlg::ShowSent() {
+    const std::size_t pending = session_ ? session_->PendingSendBytes() : 0;
+    status_.SetWindowText(status::Sending(
+        image_->length - std::min<std::size_t>(pending, image_->length), image_->length));
+    if (pending == 0) sendWatch_.Stop();
+}
+
+void CUpdateDlg::OnLineHandled(std::int32_t code, std::string_view /*line*/) {
+    if (session_->Ending()) return;
+    if (code == code::kPlatform) {
+        status_.SetWindowText(status::Platform(session_->PlatformName()));
+    } else if (code == code::kImageHeader) {
+        status_.SetWindowText(status::HeaderSent(image_->baseAddress, image_->length,
+                                                 !session_->RefusedPlatform()));
+    } else if (code == code::kImage) {
+        ShowSent();
+        if (session_->PendingSendBytes() > 0) {
+            sendWatch_ = net::ScopedTimer(kSendRefresh, net::Repeat::Yes, [this] { ShowSent(); });
+        }
+    } else if (code == code::kRebootChoice) {
+        status_.SetWindowText(status::RebootReply(reboot_ != 0));
+    }
+}
+
+void CUpdateDlg::OnProgress(int position) {
+    progress_.SetPos(position);
+    status_.SetWindowText(status::Programming(progress_.GetPos()));
+}
 
 std::optional<Credentials> CUpdateDlg::OnCredentialsNeeded() {
+    status_.SetWindowText(status::WaitingForCredentials());
     CPassDlg prompt;
     openPrompt_ = &prompt;
     const int result = prompt.DoModal();
@@ -89,14 +140,17 @@ std::optional<Credentials> CUpdateDlg::OnCredentialsNeeded() {
 void CUpdateDlg::OnNotice(std::string_view text) { AfxMessageBox(text); }
 
 void CUpdateDlg::OnEnded(Outcome outcome, std::string_view text) {
+    sendWatch_.Stop();
     // A credentials prompt still open belongs to an update that is over.
     if (openPrompt_ != nullptr) openPrompt_->EndDialog(IDCANCEL);
     switch (outcome) {
         case Outcome::Completed:
+            status_.SetWindowText(status::Done());
             CDialog::OnOK();
             return;
         case Outcome::Failed:
-            AfxMessageBox(std::string(messages::kErrorPrefix).append(text));
+            framework::AfxMessageBoxWithDetails(
+                std::string(messages::kErrorPrefix).append(text), session_->FailureDetails());
             KillTimer(timerId_);
             CDialog::OnCancel();
             return;

@@ -1,7 +1,7 @@
 // The progress dialog that carries out one update: reads the application file, runs one update
-// session with the module, shows its progress and tells its outcome in message boxes. IDOK only
-// when the module reported completion; IDCANCEL for every error, time-out or cancel. The
-// exchange's rules live in the session; this is its window.
+// session with the module, shows its progress and where it stands, and tells its outcome in
+// message boxes. IDOK only when the module reported completion; IDCANCEL for every error,
+// time-out or cancel. The exchange's rules live in the session; this is its window.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include "framework/CDialog.h"
 #include "framework/Controls.h"
 #include "image/AppImage.h"
+#include "net/EventLoop.h"
 #include "update/UpdateProtocol.h"
 #include "update/UpdateSession.h"
 
@@ -41,10 +42,12 @@ protected:
     [[nodiscard]] framework::MessageMap GetMessageMap() const override;
 
 private:
+    void OnLineHandled(std::int32_t code, std::string_view line) override;
     void OnProgress(int position) override;
     std::optional<Credentials> OnCredentialsNeeded() override;
     void OnNotice(std::string_view text) override;
     void OnEnded(Outcome outcome, std::string_view text) override;
+    void ShowSent();
 
     std::string fileName_;
     std::uint32_t address_ = 0;
@@ -56,6 +59,9 @@ private:
     std::uintptr_t timerId_ = 0;
     framework::CButton cancelButton_;
     framework::CProgressCtrl progress_;
+    framework::CWndControl status_;
+    // Refreshes the status line while the image is still leaving.
+    net::ScopedTimer sendWatch_;
     CPassDlg* openPrompt_ = nullptr;
 };
 

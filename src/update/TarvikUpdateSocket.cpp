@@ -7,6 +7,7 @@
 #include "update/ModuleLine.h"
 #include "update/UpdateSocketOwner.h"
 #include "resources/Messages.h"
+#include "update/UpdateTexts.h"
 
 namespace omblor::update {
 
@@ -14,9 +15,10 @@ TarvikUpdateSocket::TarvikUpdateSocket(UpdateSocketOwner& owner, std::uint32_t a
                                        std::uint16_t port)
     : owner_(owner), peer_(net::CAsyncSocket::MakeAddress(address, port)) {
     if (!Create(0, SOCK_STREAM, net::FD_READ | net::FD_CONNECT)) {
+        error_ = net::WSAGetLastError();
         char text[64];
         std::snprintf(text, sizeof text, messages::kErrorOnConnectFormat,
-                      static_cast<long>(net::WSAGetLastError()), 0);
+                      static_cast<long>(error_), 0);
         owner_.OnNotice(text);
         return;
     }
@@ -25,24 +27,35 @@ TarvikUpdateSocket::TarvikUpdateSocket(UpdateSocketOwner& owner, std::uint32_t a
 
 TarvikUpdateSocket::~TarvikUpdateSocket() = default;
 
+std::string TarvikUpdateSocket::ErrorDetails(int error) const {
+    return SocketErrorDetails(ntohl(peer_.sin_addr.s_addr), ntohs(peer_.sin_port), error);
+}
+
 void TarvikUpdateSocket::OnConnect(int errorCode) {
-    if (errorCode != 0) owner_.EndWithError(messages::kConnectError);
+    if (errorCode == 0) return;
+    error_ = errorCode;
+    owner_.EndWithErrorDetails(messages::kConnectError, ErrorDetails(errorCode));
 }
 
 void TarvikUpdateSocket::OnReceive(int errorCode) {
     if (errorCode != 0) {
-        owner_.EndWithError(messages::kReceiveError);
+        error_ = errorCode;
+        owner_.EndWithErrorDetails(messages::kReceiveError, ErrorDetails(errorCode));
         return;
     }
     if (handling_) return;
     for (;;) {
         char byte = 0;
         const int got = Receive(&byte, 1);
-        if (got == 0) return;  // the module closed the stream; the time-out decides
+        if (got == 0) {
+            owner_.OnModuleClosed();
+            return;
+        }
         if (got < 0) {
             const int error = net::WSAGetLastError();
             if (error != EWOULDBLOCK && error != EAGAIN && error != EINTR) {
-                owner_.EndWithError(messages::kReceiveError);
+                error_ = error;
+                owner_.EndWithErrorDetails(messages::kReceiveError, ErrorDetails(error));
             }
             return;
         }
@@ -57,7 +70,10 @@ void TarvikUpdateSocket::OnReceive(int errorCode) {
                 break;
             }
             case LineFramer::Result::TooLong:
-                owner_.EndWithError(messages::kLineTooLong);
+                // The framer's buffer still holds the line's start.
+                owner_.EndWithErrorDetails(
+                    messages::kLineTooLong,
+                    LongLineDetails(std::string_view(framer_.Text(), LineFramer::kBufferSize - 2)));
                 break;
         }
     }

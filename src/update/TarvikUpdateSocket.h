@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <string>
 
 #include "net/CAsyncSocket.h"
 #include "update/LineFramer.h"
@@ -26,7 +27,15 @@ public:
     void OnReceive(int errorCode) override;
     void OnConnect(int errorCode) override;
 
+    // The error number of the last failure (Create, connect or receive); 0 when none.
+    [[nodiscard]] int ErrorCode() const { return error_; }
+    // The module's address and port in host order.
+    [[nodiscard]] std::uint32_t PeerAddress() const { return ntohl(peer_.sin_addr.s_addr); }
+    [[nodiscard]] std::uint16_t PeerPort() const { return ntohs(peer_.sin_port); }
+
 private:
+    [[nodiscard]] std::string ErrorDetails(int error) const;
+
     UpdateSocketOwner& owner_;
     sockaddr_in peer_{};
     LineFramer framer_;
@@ -34,6 +43,7 @@ private:
     // loop of a message box or the credentials dialog) reads nothing, and the reading loop that
     // called the handler goes on once it returns, so no byte is lost or framed twice.
     bool handling_ = false;
+    int error_ = 0;
 };
 
 }  // namespace omblor::update

@@ -6,6 +6,7 @@
 #include "resources/Messages.h"
 #include "update/ModuleLine.h"
 #include "update/TarvikUpdateSocket.h"
+#include "update/UpdateTexts.h"
 
 namespace omblor::update {
 
@@ -25,12 +26,27 @@ UpdateSession::~UpdateSession() = default;
 
 void UpdateSession::Start() {
     silence_ = 0;
+    lastHeard_ = std::chrono::steady_clock::now();
     socket_ = std::make_unique<TarvikUpdateSocket>(static_cast<UpdateSocketOwner&>(*this), address_, port_);
+    if (endOnLost_ && socket_->Handle() == net::INVALID_SOCKET) {
+        Fail(Failure::Connect, messages::kConnectError);
+    }
+}
+
+int UpdateSession::SocketError() const { return socket_ ? socket_->ErrorCode() : 0; }
+
+std::size_t UpdateSession::PendingSendBytes() const {
+    return socket_ ? socket_->PendingSendBytes() : 0;
 }
 
 void UpdateSession::Tick() {
     if (ending_) return;
-    if (++silence_ >= kSilentTicks) EndWithError(messages::kTimedOut);
+    if (++silence_ >= kSilentTicks) {
+        const auto silent = std::chrono::duration_cast<std::chrono::seconds>(
+            std::chrono::steady_clock::now() - lastHeard_);
+        details_ = SilenceDetails(lastLine_, silent.count());
+        Fail(Failure::TimedOut, messages::kTimedOut);
+    }
 }
 
 void UpdateSession::Cancel() {
@@ -45,7 +61,26 @@ void UpdateSession::End(Outcome outcome, std::string_view text) {
 }
 
 void UpdateSession::EndWithError(std::string_view text) {
+    // Only the socket calls this, with one of its own texts, so a module line cannot pass for it.
+    Failure failure = Failure::Receive;
+    if (text == messages::kConnectError) failure = Failure::Connect;
+    if (text == messages::kLineTooLong) failure = Failure::LineTooLong;
+    Fail(failure, text);
+}
+
+void UpdateSession::EndWithErrorDetails(std::string_view text, std::string_view details) {
     if (ending_) return;
+    details_ = details;
+    EndWithError(text);
+}
+
+void UpdateSession::OnModuleClosed() {
+    if (endOnLost_) Fail(Failure::Closed, messages::kClosedByModule);
+}
+
+void UpdateSession::Fail(Failure failure, std::string_view text) {
+    if (ending_) return;
+    failure_ = failure;
     End(Outcome::Failed, text);
 }
 
@@ -57,6 +92,8 @@ void UpdateSession::SendBytes(const void* data, std::size_t length) {
 
 void UpdateSession::OnModuleLine(std::int32_t code, char* line) {
     silence_ = 0;
+    lastHeard_ = std::chrono::steady_clock::now();
+    lastLine_ = line;
     if (ending_) return;  // the outcome is decided; later lines change nothing
     if (code == code::kPlatform) {
         platformName_ = PlatformNameOf(line);
@@ -95,7 +132,7 @@ void UpdateSession::OnModuleLine(std::int32_t code, char* line) {
     } else if (code >= code::kFirstError && code <= code::kLastError) {
         // The text from the line's fourth character; a line of just the code shows nothing more.
         std::string_view text(line);
-        EndWithError(text.size() > 3 ? text.substr(3) : std::string_view());
+        Fail(Failure::ModuleLine, text.size() > 3 ? text.substr(3) : std::string_view());
     } else if (code > code::kProgressBase) {
         owner_.OnProgress(code - code::kProgressBase);
     }

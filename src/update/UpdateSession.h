@@ -5,6 +5,7 @@
 // lines and ticks change nothing.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -34,6 +35,17 @@ struct Credentials {
 
 enum class Outcome { Completed, Failed, Cancelled };
 
+// Why a session failed, for owners that tell causes apart by more than the text.
+enum class Failure {
+    None,
+    ModuleLine,   // an error line; the text is the module's
+    TimedOut,     // 30 ticks without a line
+    Connect,      // the connection could not be made
+    Receive,      // reading failed
+    LineTooLong,  // a line beyond the line buffer
+    Closed,       // the module closed the stream (only with EndOnLostConnection)
+};
+
 class UpdateSessionOwner {
 public:
     // A line was read and handled (it may have ended the session).
@@ -45,7 +57,7 @@ public:
     // Something to tell that does not end the session ("Send Error", a socket that could not
     // be made).
     virtual void OnNotice(std::string_view text) = 0;
-    // The end: for Failed, `text` is what follows "Error:".
+    // The end: for Failed, `text` is what follows "Error:" (FailureDetails() says more).
     virtual void OnEnded(Outcome outcome, std::string_view text) = 0;
 
 protected:
@@ -63,7 +75,12 @@ public:
     UpdateSession(const UpdateSession&) = delete;
     UpdateSession& operator=(const UpdateSession&) = delete;
 
-    // Starts connecting.
+    // Ends the session at once, as failed, when the connection is gone without an error of its
+    // own: the module closed the stream, or no socket could be made. Off by default: the window
+    // leaves both to the silence time-out; a script need not wait 30 s for them.
+    void EndOnLostConnection(bool on) { endOnLost_ = on; }
+
+    // Starts connecting. The session may end before this returns.
     void Start();
     // One tick of the silence count; the 30th silent one ends the session as timed out.
     void Tick();
@@ -76,11 +93,23 @@ public:
     [[nodiscard]] bool RefusedPlatform() const { return refused_; }
     // Image bytes handed to the connection.
     [[nodiscard]] std::uint32_t ImageBytesSent() const { return imageBytesSent_; }
+    [[nodiscard]] Failure FailureCause() const { return failure_; }
+    // The socket layer's error number behind a Connect or Receive failure; 0 when none.
+    [[nodiscard]] int SocketError() const;
+    // What a failure's text cannot say: the module's address and the system's reason, the last
+    // line before a time-out, the start of an over-long line. Empty when there is nothing more.
+    [[nodiscard]] const std::string& FailureDetails() const { return details_; }
+    // Bytes the connection has not taken yet.
+    [[nodiscard]] std::size_t PendingSendBytes() const;
 
 private:
     void OnModuleLine(std::int32_t code, char* line) override;
+    // From the socket: a connect or receive failure, or a line too long.
     void EndWithError(std::string_view text) override;
+    void EndWithErrorDetails(std::string_view text, std::string_view details) override;
     void OnNotice(std::string_view text) override;
+    void OnModuleClosed() override;
+    void Fail(Failure failure, std::string_view text);
     void End(Outcome outcome, std::string_view text = {});
     void SendBytes(const void* data, std::size_t length);
 
@@ -95,6 +124,12 @@ private:
     bool completed_ = false;
     bool refused_ = false;
     bool ending_ = false;
+    bool endOnLost_ = false;
+    Failure failure_ = Failure::None;
+    std::string details_;
+    // For the time-out's details: the last line and when it came (or when the session began).
+    std::string lastLine_;
+    std::chrono::steady_clock::time_point lastHeard_;
     std::uint32_t imageBytesSent_ = 0;
 };
 

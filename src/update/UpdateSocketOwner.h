@@ -13,6 +13,12 @@ public:
     virtual void EndWithError(std::string_view text) = 0;
     // A failure to tell that does not end the exchange by itself (the socket could not be made).
     virtual void OnNotice(std::string_view text) = 0;
+    // The module closed the stream in an orderly way; reading has stopped.
+    virtual void OnModuleClosed() {}
+    // The same end with a details part for the box (address, port, the system's reason).
+    virtual void EndWithErrorDetails(std::string_view text, std::string_view /*details*/) {
+        EndWithError(text);
+    }
 
 protected:
     ~UpdateSocketOwner() = default;

@@ -70,9 +70,9 @@ class FindEndToEnd : public ::testing::Test {
     void StartModules(const std::string& lines, std::vector<std::string> extra = {}) {
         const fs::path file = dir_ / "modules.txt";
         std::ofstream(file) << lines;
-        std::vector<std::string> args = {"--modules", file.string(), "--timeout", "30"};
+        std::vector<std::string> args = {"discover", "--modules", file.string(), "--timeout", "30"};
         args.insert(args.end(), extra.begin(), extra.end());
-        sim_ = std::make_unique<BackgroundProgram>("module-sim-discovery", args);
+        sim_ = std::make_unique<BackgroundProgram>("module-sim", args);
         ASSERT_TRUE(sim_->WaitForLine("listening"));
     }
     ProgramResult Omblor(const std::string& input) {

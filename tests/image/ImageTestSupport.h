@@ -17,28 +17,21 @@
 
 namespace omblor::image::testing {
 
-inline int AddressBytesOf(int type) {
-    static constexpr int kBytes[10] = {2, 2, 3, 4, 5, 2, 3, 4, 3, 2};
-    return kBytes[type];
-}
-
 // One record of the given type, upper-case hex, no line end.
 inline std::string Record(int type, std::uint64_t address, const std::vector<std::uint8_t>& data,
                           std::optional<std::uint8_t> checksum = std::nullopt) {
+    static constexpr int kAddressBytes[10] = {2, 2, 3, 4, 5, 2, 3, 4, 3, 2};
     std::vector<std::uint8_t> body;
-    const int addressBytes = AddressBytesOf(type);
-    for (int i = addressBytes - 1; i >= 0; --i)
+    for (int i = kAddressBytes[type] - 1; i >= 0; --i)
         body.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
     body.insert(body.end(), data.begin(), data.end());
-    const auto count = static_cast<std::uint8_t>(body.size() + 1);
-    unsigned sum = count;
+    body.insert(body.begin(), static_cast<std::uint8_t>(body.size() + 1));
+    unsigned sum = 0;
     for (const std::uint8_t b : body) sum += b;
     body.push_back(checksum.value_or(static_cast<std::uint8_t>(0xFF - (sum & 0xFF))));
     std::string text = "S" + std::to_string(type);
-    char hex[3];
-    std::snprintf(hex, sizeof hex, "%02X", count);
-    text += hex;
     for (const std::uint8_t b : body) {
+        char hex[3];
         std::snprintf(hex, sizeof hex, "%02X", b);
         text += hex;
     }

@@ -120,15 +120,51 @@ TEST_F(EndToEnd, a_module_error_is_shown_then_update_failed_and_the_window_stays
 }
 
 
+TEST_F(EndToEnd, refused_connection_is_a_connect_error) {
+    const auto r = Omblor(Auto(), "");
+    EXPECT_NE(r.out.find("Error: Connect error\n[/message]\n[details] Module: " + address_ +
+                         " port 20034\\nReason: Connection refused\n" + kUpdateFailed),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.exitCode, 255);
+}
 
+TEST_F(EndToEnd, an_unreadable_file_fails_before_any_connection) {
+    auto sim = StartModule({"--timeout", "1"});
+    const auto r = Omblor({"-A", "-F" + (dir_ / "missing_APP.s19").string(), "-I" + address_}, "");
+    const auto module = sim->Finish();
+    EXPECT_NE(r.out.find("[message \"omblor\"]\nFailed to open file\n[/message]\n[details] File: " +
+                         (dir_ / "missing_APP.s19").string() +
+                         "\\nReason: No such file or directory\n" + kUpdateFailed),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(module.out.find("connection 1"), std::string::npos) << module.out;  // none came
+}
 
+TEST_F(EndToEnd, an_over_long_line_ends_the_update_with_a_message) {
+    auto sim = StartModule({"--pad", "platform=300"});
+    const auto r = Omblor(Auto(), "");
+    sim->Finish();
+    // The details hold the line's first 254 characters, on one line.
+    std::string start = "100 Platform:QX19:1.0";
+    start.resize(254, '.');
+    EXPECT_NE(r.out.find("Error: Line too long\n[/message]\n[details] The module's line began: " +
+                         start + "\n" + kUpdateFailed),
+              std::string::npos)
+        << r.out;
+}
 
 // The one slow case: the 30-tick silence time-out through the whole program.
 TEST_F(EndToEnd, a_silent_module_times_out) {
     auto sim = StartModule({"--silent-at", "platform"});
     const auto r = Omblor(Auto(), "");
     sim->Finish();
-    EXPECT_NE(r.out.find("Error: Timed out\n[/message]\n" + std::string(kUpdateFailed)),
+    EXPECT_NE(
+        r.out.find("Error: Timed out\n[/message]\n[details] Nothing heard from the module for "),
+        std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(" s.\\nNo line came since the connection was started.\n" +
+                         std::string(kUpdateFailed)),
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.exitCode, 255);

@@ -2,26 +2,34 @@
 
 #include <utility>
 
+#include "update/UpdateProtocol.h"
+
 namespace omblor::modulesim {
 
 namespace {
 
+namespace code = update::code;
+
+std::string Line(std::int32_t number, const std::string& text) {
+    return std::to_string(number) + " " + text;
+}
+
 std::string DefaultText(Step step, const SimOptions& options) {
     switch (step) {
         case Step::Platform:
-            return "100 Platform:" + options.platform + ":1.0";
+            return Line(code::kPlatform, "Platform:" + options.platform + ":1.0");
         case Step::Credentials:
-            return "101 Login required";
+            return Line(code::kCredentials, "Login required");
         case Step::Header:
-            return "102 Send header";
+            return Line(code::kImageHeader, "Send header");
         case Step::Image:
-            return "103 Send image";
+            return Line(code::kImage, "Send image");
         case Step::Progress:
             return {};  // one line per code, made by the caller
         case Step::Reboot:
-            return "105 Reboot?";
+            return Line(code::kRebootChoice, "Reboot?");
         case Step::Complete:
-            return std::to_string(options.completeCode) + " Programming complete";
+            return Line(code::kComplete, "Programming complete");
     }
     return {};
 }
@@ -41,15 +49,13 @@ Reply ReplyOf(Step step) {
     }
 }
 
-}  // namespace
-
-ScriptLine Script::MakeLine(Step step, std::string text, Reply reply, const StepTweaks& tweaks) {
+// A line with `text` shaped by the step's tweaks (padding, split point); CR LF appended.
+ScriptLine MakeLine(Step step, std::string text, Reply reply, const StepTweaks& tweaks) {
     if (tweaks.pad && text.size() < *tweaks.pad) text.resize(*tweaks.pad, '.');
     ScriptLine line;
     line.step = step;
     line.bytes = std::move(text) + "\r\n";
     line.reply = reply;
-    line.delay = tweaks.delay;
     line.coalesce = tweaks.coalesce;
     if (tweaks.splitAfterCr) {
         line.split = line.bytes.size() - 1;
@@ -59,23 +65,12 @@ ScriptLine Script::MakeLine(Step step, std::string text, Reply reply, const Step
     return line;
 }
 
+}  // namespace
+
 Script Script::Build(const SimOptions& options) {
     Script script;
-    // The global shaping options fill in what a step does not say for itself.
-    const auto tweaksOf = [&options](Step step) {
-        StepTweaks tweaks = options.Tweaks(step);
-        if (tweaks.delay.count() == 0) tweaks.delay = options.lineDelay;
-        if (!tweaks.split && options.splitLines) tweaks.splitAfterCr = true;
-        return tweaks;
-    };
-    if (options.longLine) {
-        script.lines_.push_back(MakeLine(Step::Platform, std::string(*options.longLine, 'x'),
-                                         Reply::None, tweaksOf(Step::Platform)));
-    }
-    bool joinNext = false;  // --together: the line after the 100 line shares its write
     for (const Step step : kAllSteps) {
-        StepTweaks tweaks = tweaksOf(step);
-        if (joinNext) tweaks.coalesce = true;
+        const StepTweaks& tweaks = options.Tweaks(step);
         // The scripted end takes the place of its step's line, with that step's shaping.
         if (options.failAt == step) {
             script.lines_.push_back(MakeLine(step, options.failLine, Reply::None, tweaks));
@@ -86,24 +81,19 @@ Script Script::Build(const SimOptions& options) {
             ScriptLine end;
             end.kind = options.closeAt == step ? ScriptLine::Kind::Close : ScriptLine::Kind::Silent;
             end.step = step;
-            end.delay = tweaks.delay;
             script.lines_.push_back(end);
             script.expected_ = options.closeAt == step ? Outcome::Dropped : Outcome::Closed;
             break;
         }
-        if (tweaks.skip || (step == Step::Credentials && !options.user)) continue;
+        if (step == Step::Credentials && !options.user) continue;
         if (step == Step::Progress) {
-            for (const std::int32_t code : options.progress) {
+            for (const std::int32_t number : options.progress) {
                 script.lines_.push_back(
-                    MakeLine(step, std::to_string(code) + " Programming", Reply::None, tweaks));
-                tweaks.coalesce = options.Tweaks(step).coalesce;
+                    MakeLine(step, Line(number, "Programming"), Reply::None, tweaks));
             }
-            if (!options.progress.empty()) joinNext = false;
             continue;
         }
-        script.lines_.push_back(MakeLine(step, tweaks.line.value_or(DefaultText(step, options)),
-                                         ReplyOf(step), tweaks));
-        joinNext = step == Step::Platform && options.together;
+        script.lines_.push_back(MakeLine(step, DefaultText(step, options), ReplyOf(step), tweaks));
     }
     if (options.expect) script.expected_ = *options.expect;
     return script;

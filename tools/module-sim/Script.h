@@ -4,9 +4,7 @@
 // a socket.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,7 +26,6 @@ struct ScriptLine {
     Step step = Step::Platform;
     std::string bytes;  // the whole line, CR LF included
     Reply reply = Reply::None;
-    std::chrono::milliseconds delay{0};
     std::size_t split = 0;  // bytes in the first write; 0: one write
     bool coalesce = false;
 };
@@ -40,9 +37,6 @@ class Script {
     [[nodiscard]] const std::vector<ScriptLine>& Lines() const { return lines_; }
     // The outcome that counts as success for this script.
     [[nodiscard]] Outcome Expected() const { return expected_; }
-
-    // A line with `text` shaped by the step's tweaks (padding, split point); CR LF appended.
-    static ScriptLine MakeLine(Step step, std::string text, Reply reply, const StepTweaks& tweaks);
 
   private:
     std::vector<ScriptLine> lines_;

@@ -54,27 +54,22 @@ void UpdateServer::OnAcceptable() {
     net::UniqueFd connection(::accept4(listen_.Get(), reinterpret_cast<sockaddr*>(&peer), &length,
                                        SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!connection.Valid()) return;  // gone again before we took it, or out of descriptors
-    // One connection at a time: later ones wait in the backlog until this one has ended.
+    // One connection: later ones wait in the backlog and are never served.
     acceptWatch_.SetEvents(0);
-    retired_.reset();
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-    const int number = static_cast<int>(reports_.size()) + 1;
     if (callbacks_.on_connected) {
-        callbacks_.on_connected(number,
-                                std::string(text) + ":" + std::to_string(ntohs(peer.sin_port)));
+        callbacks_.on_connected(std::string(text) + ":" + std::to_string(ntohs(peer.sin_port)));
     }
     session_ = std::make_unique<UpdateSession>(
-        number, std::move(connection), options_, script_, transcript_.Get(),
+        1, std::move(connection), options_, script_, transcript_.Get(),
         [this](const SessionReport& report) { OnSessionEnded(report); });
     session_->Start();
 }
 
 void UpdateServer::OnSessionEnded(const SessionReport& report) {
     reports_.push_back(report);
-    retired_ = std::move(session_);
     if (callbacks_.on_session_ended) callbacks_.on_session_ended(report);
-    if (!Done()) acceptWatch_.SetEvents(net::kFdRead);
 }
 
 void UpdateServer::Stop(Outcome outcome) {

@@ -1,7 +1,6 @@
-// The module's TCP listener for the update exchange: it accepts one connection at a time, plays
-// the script on it through an UpdateSession, and stops accepting once the asked number of
-// connections has been served. It owns the transcript file shared by all sessions. It is one
-// role of the simulator; other roles (discovery) run beside it on the same loop.
+// The module's TCP listener for the update exchange: it accepts one connection, plays the script
+// on it through an UpdateSession, and is done when that session has ended. It owns the
+// transcript file the session writes to.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +22,7 @@ namespace omblor::modulesim {
 class UpdateServer {
   public:
     struct Callbacks {
-        std::function<void(int number, const std::string& peer)> on_connected;
+        std::function<void(const std::string& peer)> on_connected;
         std::function<void(const SessionReport&)> on_session_ended;
     };
 
@@ -38,10 +37,8 @@ class UpdateServer {
 
     // Ends a running session with `outcome` (time limit, signal) and stops accepting.
     void Stop(Outcome outcome);
-    // Every asked connection has been served, or Stop was called.
-    [[nodiscard]] bool Done() const {
-        return stopped_ || static_cast<int>(reports_.size()) >= options_.connections;
-    }
+    // The connection has been served, or Stop was called.
+    [[nodiscard]] bool Done() const { return stopped_ || !reports_.empty(); }
     [[nodiscard]] const std::vector<SessionReport>& Reports() const { return reports_; }
 
   private:
@@ -55,10 +52,8 @@ class UpdateServer {
     net::UniqueFd transcript_;
     net::ScopedWatch acceptWatch_;
     std::uint16_t port_ = 0;
+    // Kept after it has finished: it finishes from inside its own handler.
     std::unique_ptr<UpdateSession> session_;
-    // A finished session stays here until the next one ends or starts: it finishes from inside
-    // its own handler, so it cannot be destroyed then.
-    std::unique_ptr<UpdateSession> retired_;
     std::vector<SessionReport> reports_;
     bool stopped_ = false;
 };

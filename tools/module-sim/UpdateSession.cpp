@@ -12,6 +12,8 @@
 #include <cstring>
 #include <utility>
 
+#include "net/WriteAll.h"
+
 namespace omblor::modulesim {
 
 namespace {
@@ -23,28 +25,18 @@ constexpr std::size_t kImageReadSize = std::size_t{16} << 20;
 constexpr int kReadsPerWakeup = 256;
 // A credentials reply is two short strings; anything this long without CR LF is not one.
 constexpr std::size_t kMaxCredentialsReply = 1024;
+// A header announcing more is not taken on.
+constexpr std::size_t kMaxImage = std::size_t{256} << 20;
+constexpr std::chrono::milliseconds kSplitDelay{50};
+// The module's own answers to replies it cannot go on with.
+constexpr std::string_view kRefuseLine = "251 Platform not supported";
+constexpr std::string_view kDenyLine = "252 Login failed";
+constexpr std::string_view kWrongHeaderLine = "253 Wrong image length";
 
 std::uint32_t BigEndian32(std::string_view bytes) {
     std::uint32_t value = 0;
     for (std::size_t i = 0; i < 4; ++i) value = (value << 8) | static_cast<std::uint8_t>(bytes[i]);
     return value;
-}
-
-std::string Hex32(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", value);
-    return text;
-}
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -79,19 +71,9 @@ void UpdateSession::Stop(Outcome outcome) {
 
 void UpdateSession::SendNext() {
     const auto& lines = script_.Lines();
-    while (!finished_ && !ended_ && !silent_ && !splitPending_ && !delayArmed_ &&
-           awaiting_.empty() && next_ < lines.size()) {
+    while (!finished_ && !ended_ && !silent_ && !splitPending_ && awaiting_.empty() &&
+           next_ < lines.size()) {
         const ScriptLine& line = lines[next_];
-        if (line.delay.count() > 0 && !delayDone_) {
-            delayArmed_ = true;
-            delayTimer_ = net::ScopedTimer(line.delay, net::Repeat::No, [this] {
-                delayArmed_ = false;
-                delayDone_ = true;
-                SendNext();
-            });
-            return;
-        }
-        delayDone_ = false;
         report_.at = line.step;
         if (line.kind == ScriptLine::Kind::Close) {
             ++next_;
@@ -101,6 +83,16 @@ void UpdateSession::SendNext() {
         if (line.kind == ScriptLine::Kind::Silent) {
             ++next_;
             silent_ = true;
+            return;
+        }
+        if (options_.lineDelay.count() > 0 && delayedLine_ != next_) {
+            if (!delayTimer_.Active()) {
+                delayTimer_ = net::ScopedTimer(options_.lineDelay, net::Repeat::No, [this] {
+                    delayTimer_ = net::ScopedTimer();
+                    delayedLine_ = next_;
+                    SendNext();
+                });
+            }
             return;
         }
         SendGroup();
@@ -125,7 +117,7 @@ void UpdateSession::SendGroup() {
         Write(std::string_view(group).substr(0, split));
         splitPending_ = true;
         splitRest_ = group.substr(split);
-        splitTimer_ = net::ScopedTimer(options_.splitDelay, net::Repeat::No, [this] {
+        splitTimer_ = net::ScopedTimer(kSplitDelay, net::Repeat::No, [this] {
             splitPending_ = false;
             Write(std::exchange(splitRest_, {}));
             AfterGroupWritten();
@@ -158,20 +150,18 @@ void UpdateSession::CheckEnd() {
         net::ScopedTimer(options_.endWait, net::Repeat::No, [this] { Finish(*endOutcome_); });
 }
 
-void UpdateSession::Abandon(Outcome outcome, const std::string& text) {
+void UpdateSession::Abandon(Outcome outcome, std::string_view text) {
     // A line cut in two must still go out whole before the abandoning line.
     if (splitPending_) {
         splitTimer_.Stop();
         splitPending_ = false;
         Write(std::exchange(splitRest_, {}));
     }
-    delayTimer_.Stop();
-    delayArmed_ = false;
     next_ = script_.Lines().size();
     awaiting_.clear();
     reply_.clear();
     endOutcome_ = outcome;
-    Write(text + "\r\n");
+    Write(std::string(text) + "\r\n");
     CheckEnd();
 }
 
@@ -308,7 +298,7 @@ void UpdateSession::OnCredentials() {
         report_.credentials = "malformed";
         Mismatch("credentials reply longer than " + std::to_string(kMaxCredentialsReply) +
                  " bytes without CR LF");
-        Abandon(Outcome::Denied, options_.denyLine);
+        Abandon(Outcome::Denied, kDenyLine);
         return;
     }
     const std::string_view body = std::string_view(reply_).substr(0, reply_.size() - 2);
@@ -316,7 +306,7 @@ void UpdateSession::OnCredentials() {
     if (zero == std::string_view::npos) {
         report_.credentials = "malformed";
         Mismatch("credentials reply has no zero byte between user and password");
-        Abandon(Outcome::Denied, options_.denyLine);
+        Abandon(Outcome::Denied, kDenyLine);
         return;
     }
     if (body.substr(0, zero) == options_.user.value_or("") &&
@@ -326,13 +316,13 @@ void UpdateSession::OnCredentials() {
         return;
     }
     report_.credentials = "wrong";
-    Abandon(Outcome::Denied, options_.denyLine);
+    Abandon(Outcome::Denied, kDenyLine);
 }
 
 void UpdateSession::OnHeader() {
     if (std::all_of(reply_.begin(), reply_.end(), [](char c) { return c == 0; })) {
         report_.header = "refused";
-        Abandon(Outcome::Refused, options_.refuseLine);
+        Abandon(Outcome::Refused, kRefuseLine);
         return;
     }
     const std::uint32_t base = BigEndian32(std::string_view(reply_).substr(0, 4));
@@ -341,23 +331,15 @@ void UpdateSession::OnHeader() {
     report_.base = base;
     report_.length = length;
     // A module checks the header against what it can take and says so in a line of its own.
-    bool wrong = false;
-    if (options_.expectBase && *options_.expectBase != base) {
-        Mismatch("header base " + Hex32(base) + ", expected " + Hex32(*options_.expectBase));
-        wrong = true;
-    }
     if (options_.expectLength && *options_.expectLength != length) {
         Mismatch("header length " + std::to_string(length) + ", expected " +
                  std::to_string(*options_.expectLength));
-        wrong = true;
-    }
-    if (wrong) {
-        Abandon(Outcome::Aborted, options_.wrongHeaderLine);
+        Abandon(Outcome::Aborted, kWrongHeaderLine);
         return;
     }
-    if (length > options_.maxImage) {
-        Mismatch("header announces " + std::to_string(length) + " bytes, more than --max-image " +
-                 std::to_string(options_.maxImage));
+    if (length > kMaxImage) {
+        Mismatch("header announces " + std::to_string(length) + " bytes, more than " +
+                 std::to_string(kMaxImage));
         Finish(Outcome::Aborted);
         return;
     }
@@ -401,7 +383,7 @@ void UpdateSession::Mismatch(std::string text) {
 void UpdateSession::Record(std::span<const std::uint8_t> bytes) {
     report_.received += bytes.size();
     if (transcriptFd_ >= 0 && !transcriptFailed_ &&
-        !WriteAll(transcriptFd_, bytes.data(), bytes.size())) {
+        !net::WriteAll(transcriptFd_, std::as_bytes(bytes))) {
         transcriptFailed_ = true;
     }
 }
@@ -410,7 +392,8 @@ void UpdateSession::SaveImage() {
     if (options_.saveImage.empty() || !headerKnown_) return;
     const net::UniqueFd file(
         ::open(options_.saveImage.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!file.Valid() || !WriteAll(file.Get(), image_.data(), imageGot_)) {
+    if (!file.Valid() ||
+        !net::WriteAll(file.Get(), std::as_bytes(std::span(image_).first(imageGot_)))) {
         Mismatch("could not write the image to " + options_.saveImage + ": " +
                  std::strerror(errno));
     }
@@ -420,7 +403,6 @@ void UpdateSession::Finish(Outcome outcome) {
     if (finished_) return;
     finished_ = true;
     watch_.Reset();
-    delayTimer_.Stop();
     splitTimer_.Stop();
     endTimer_.Stop();
     fd_.Reset();

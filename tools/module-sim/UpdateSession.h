@@ -48,7 +48,7 @@ class UpdateSession {
     void SendGroup();
     void AfterGroupWritten();
     void CheckEnd();
-    void Abandon(Outcome outcome, const std::string& text);
+    void Abandon(Outcome outcome, std::string_view text);
     void Write(std::string_view bytes);
     void Flush();
     void OnReady(unsigned ready);
@@ -76,14 +76,13 @@ class UpdateSession {
     FinishedCallback on_finished_;
 
     net::ScopedWatch watch_;
-    net::ScopedTimer delayTimer_;
     net::ScopedTimer splitTimer_;
+    net::ScopedTimer delayTimer_;
+    std::size_t delayedLine_ = SIZE_MAX;  // the line whose delay has run out
     net::ScopedTimer endTimer_;
 
     std::size_t next_ = 0;              // next script line to send
     std::deque<std::size_t> awaiting_;  // lines sent whose reply is not complete yet, oldest first
-    bool delayArmed_ = false;
-    bool delayDone_ = false;
     bool splitPending_ = false;
     std::string splitRest_;
     std::size_t groupFirst_ = 0;  // the group of lines being written: [groupFirst_, next_)

@@ -1,21 +1,22 @@
 // omblor-image: reads an application file with the same reader the update uses, and either
 // describes the image or writes its bytes. Refusals print the reader's messages on stderr.
 #include <fcntl.h>
+#include <nettle/sha2.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "Sha256.h"
 #include "image/AppImageReader.h"
+#include "image/RecordPlace.h"
+#include "net/WriteAll.h"
 
 namespace {
 
@@ -32,30 +33,6 @@ void Print(std::FILE* to, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), to);
 }
 
-// Line and column (both from 1) of a file offset; line ends are LF, CR LF or a lone CR.
-std::pair<std::size_t, std::size_t> LineOf(std::string path, std::size_t offset) {
-    // The name the reader opened.
-    omblor::image::ConvertSlashPath(path);
-    std::ifstream in(path, std::ios::binary);
-    std::size_t line = 1;
-    std::size_t column = 1;
-    char previous = 0;
-    for (std::size_t i = 0; i < offset; ++i) {
-        char c = 0;
-        if (!in.get(c)) break;
-        if (c == '\n' && previous == '\r') {
-            // The LF of a CR LF: the CR already started the line.
-        } else if (c == '\n' || c == '\r') {
-            ++line;
-            column = 1;
-        } else {
-            ++column;
-        }
-        previous = c;
-    }
-    return {line, column};
-}
-
 // Messages as they stand, one after the other; a message without a final newline gets one so
 // the next starts on its own line.
 class StderrSink final : public omblor::image::MessageSink {
@@ -68,14 +45,30 @@ class StderrSink final : public omblor::image::MessageSink {
     }
 
     void OnRecordAt(std::size_t fileOffset) override {
-        const auto [line, column] = LineOf(path_, fileOffset);
-        std::fprintf(stderr, "%s:%zu:%zu: record at byte offset %zu\n", path_.c_str(), line, column,
-                     fileOffset);
+        const auto place = omblor::image::LocateRecord(path_, fileOffset);
+        std::fprintf(stderr, "%s:%zu:%zu: record at byte offset %zu\n", path_.c_str(), place.line,
+                     place.column, fileOffset);
     }
 
   private:
     std::string path_;
 };
+
+// Lower-case hex of the image's SHA-256, as sha256sum prints it for the converted file.
+std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
+    sha256_ctx context{};
+    sha256_init(&context);
+    sha256_update(&context, bytes.size(), bytes.data());
+    std::uint8_t digest[SHA256_DIGEST_SIZE];
+    sha256_digest(&context, sizeof digest, digest);
+    std::string hex;
+    constexpr char kDigits[] = "0123456789abcdef";
+    for (const std::uint8_t byte : digest) {
+        hex.push_back(kDigits[byte >> 4]);
+        hex.push_back(kDigits[byte & 0xF]);
+    }
+    return hex;
+}
 
 std::optional<AppImage> Load(const std::string& path) {
     StderrSink sink(path);
@@ -89,24 +82,12 @@ int Info(const std::string& path) {
     std::printf("base: 0x%08X\n", static_cast<unsigned>(image->baseAddress));
     std::printf("length: %u (0x%X)\n", static_cast<unsigned>(image->length),
                 static_cast<unsigned>(image->length));
-    std::printf("sha256: %s\n", omblor::tools::Sha256::HexOf(image->Bytes()).c_str());
+    std::printf("sha256: %s\n", Sha256Hex(image->Bytes()).c_str());
     return 0;
 }
 
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 bool WriteFile(int fd, std::span<const std::uint8_t> bytes) {
-    const bool written = WriteAll(fd, bytes);
+    const bool written = omblor::net::WriteAll(fd, std::as_bytes(bytes));
     return ::close(fd) == 0 && written;
 }
 

@@ -141,6 +141,8 @@ void ConsoleHost::Print(const std::string& text) {
 int ConsoleHost::MessageBox(std::string_view text, std::string_view caption, unsigned /*type*/) {
     Print("[message \"" + EscapeOutsideText(caption) + "\"]\n" + EscapeMessageBody(text) +
           "\n[/message]\n");
+    if (!details_.empty())
+        Print("[details] " + EscapeOutsideText(std::exchange(details_, {})) + "\n");
     if (operatorLeft_) return IDOK;
     Modal modal;
     modal.kind = Modal::Kind::MessageBox;
@@ -148,6 +150,12 @@ int ConsoleHost::MessageBox(std::string_view text, std::string_view caption, uns
     loop_.RunUntil([&modal] { return modal.done; });
     Pop(&modal);
     return IDOK;
+}
+
+int ConsoleHost::MessageBoxWithDetails(std::string_view text, std::string_view caption,
+                                       unsigned type, std::string_view details) {
+    details_ = std::string(details);
+    return MessageBox(text, caption, type);
 }
 
 std::optional<std::string> ConsoleHost::ChooseFile(const FileChooserRequest& request) {

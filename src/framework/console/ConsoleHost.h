@@ -29,6 +29,9 @@ public:
 
     std::unique_ptr<HostWindow> CreateHostWindow(CDialog& dialog) override;
     int MessageBox(std::string_view text, std::string_view caption, unsigned type) override;
+    // Prints "[details] <text>" after the box's "[/message]", on one line.
+    int MessageBoxWithDetails(std::string_view text, std::string_view caption, unsigned type,
+                              std::string_view details) override;
     std::optional<std::string> ChooseFile(const FileChooserRequest& request) override;
 
     // Prints the controls of the topmost dialog, as the "dump" action does.
@@ -67,6 +70,7 @@ private:
     bool actionScheduled_ = false;
     net::ScopedTimer waitTimer_;
     std::vector<Modal*> stack_;
+    std::string details_;  // of the box being opened
     // Last: it may deliver (the end of input) while the host is being built.
     std::unique_ptr<ConsoleInput> input_;
 };

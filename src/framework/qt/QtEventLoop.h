@@ -40,6 +40,8 @@ private:
     };
 
     void Apply(net::WatchId id, Watch& watch, unsigned events);
+    void OnReadable(net::WatchId id);
+    [[nodiscard]] bool StillReadable(net::WatchId id) const;
 
     QObject context_;
     std::map<net::WatchId, Watch> watches_;

@@ -5,18 +5,30 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QResizeEvent>
+#include <QShortcut>
+#include <QSpacerItem>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -34,6 +46,29 @@ namespace {
 QString ToQ(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 std::string FromQ(const QString& s) { return s.toStdString(); }
 
+// A password's bytes pass through here; the UTF-8 copy Qt makes is overwritten before it goes.
+std::string SecretFromQ(const QString& s) {
+    QByteArray utf8 = s.toUtf8();
+    std::string out(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    if (!utf8.isEmpty()) explicit_bzero(utf8.data(), static_cast<std::size_t>(utf8.size()));
+    return out;
+}
+
+bool IsSecret(const QLineEdit& edit) {
+    return edit.echoMode() == QLineEdit::Password;
+}
+
+// Overwrites a password box's text where the widget keeps it (text() shares that buffer), then
+// empties the box, so the password does not outlive the dialog in the widget's memory.
+void WipeLineEdit(QLineEdit& edit) {
+    QString text = edit.text();
+    if (!text.isEmpty()) {
+        explicit_bzero(const_cast<QChar*>(text.constData()),
+                       static_cast<std::size_t>(text.size()) * sizeof(QChar));
+    }
+    edit.clear();
+}
+
 // Dialog units to pixels with the font's base units, so the templates' arrangement holds.
 struct DialogUnits {
     explicit DialogUnits(const QFont& font) {
@@ -49,6 +84,36 @@ struct DialogUnits {
     double baseY = 13;
 };
 
+// A short text makes a narrow box whose title bar cuts the caption; the box is made at least as
+// wide as the caption with room for the window manager's icon and buttons.
+void KeepCaptionWhole(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr) return;
+    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+    constexpr int kTitleBarExtras = 160;
+    const int width = metrics.horizontalAdvance(box.windowTitle()) + kTitleBarExtras;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+// Qt shows a filter as "description (patterns)"; a description that already ends in its pattern
+// ("Application Files *_APP.s19") would show the pattern twice, so it moves into the brackets.
+QString NameFilter(const FileFilter& filter) {
+    std::string_view description = filter.description;
+    const std::string_view pattern = filter.pattern;
+    if (description.size() > pattern.size() && description.ends_with(pattern)) {
+        description.remove_suffix(pattern.size());
+        while (!description.empty() && description.back() == ' ') description.remove_suffix(1);
+    }
+    return ToQ(description) + QStringLiteral(" (") + ToQ(pattern) + QStringLiteral(")");
+}
+
+// The local file a drag carries, or empty.
+QString DroppedFile(const QMimeData& data) {
+    const QList<QUrl> urls = data.urls();
+    return urls.size() == 1 && urls.front().isLocalFile() ? urls.front().toLocalFile() : QString();
+}
+
 }  // namespace
 
 class QtHost::Window final : public HostWindow {
@@ -59,14 +124,32 @@ public:
         widget_->setWindowTitle(ToQ(t->title));
         widget_->setWindowIcon(AppIcon());
         widget_->setWindowModality(Qt::ApplicationModal);
+        InstallWindowMenuKeys();
         const DialogUnits du(widget_->font());
-        widget_->setFixedSize(du.X(t->cx), du.Y(t->cy));
+        const QSize size(du.X(t->cx), du.Y(t->cy));
+        baseSize_ = size;
+        if ((t->style & resources::kDialogResizable) != 0) {
+            widget_->setMinimumSize(size);
+            widget_->resize(size);
+        } else {
+            widget_->setFixedSize(size);
+        }
+        widget_->setAcceptDrops(dialog.AcceptsDroppedFiles());
         for (auto& c : dialog.Controls()) Build(c, du);
         host_.open_.push_back(this);
+        constexpr int kTreeRefreshMs = 25;
+        treeTimer_.setSingleShot(true);
+        treeTimer_.setInterval(kTreeRefreshMs);
+        QObject::connect(&treeTimer_, &QTimer::timeout, widget_.get(), [this] {
+            if (ControlState* c = dialog_.FindControl(treeId_)) Sync(*c);
+        });
     }
     ~Window() override {
         std::erase(host_.open_, this);
         widget_->hide();
+        for (auto* edit : widget_->findChildren<QLineEdit*>()) {
+            if (IsSecret(*edit)) WipeLineEdit(*edit);
+        }
     }
 
     void Shown() override {
@@ -76,7 +159,17 @@ public:
         FocusChanged(dialog_.FocusId());
     }
     void ControlChanged(int id) override {
-        if (ControlState* c = dialog_.FindControl(id)) Sync(*c);
+        ControlState* c = dialog_.FindControl(id);
+        if (c == nullptr) return;
+        if (c->kind == ControlKind::Tree) {
+            ScheduleTreeSync(id);
+        } else {
+            Sync(*c);
+        }
+    }
+    void TreeItemChanged(int id, std::uintptr_t item) override {
+        changedItems_.push_back(item);
+        ScheduleTreeSync(id);
     }
     void FocusChanged(int id) override {
         if (auto it = widgets_.find(id); it != widgets_.end()) it->second->setFocus();
@@ -99,8 +192,31 @@ private:
             event->ignore();
             owner_.dialog_.HandleCancel();
         }
-        // X11 gives no access to the window manager's menu: the system-menu items live here.
         void contextMenuEvent(QContextMenuEvent* event) override {
+            ShowWindowMenu(event->globalPos());
+        }
+        void resizeEvent(QResizeEvent* event) override {
+            QDialog::resizeEvent(event);
+            owner_.Relayout();
+        }
+        void dragEnterEvent(QDragEnterEvent* event) override {
+            if (!DroppedFile(*event->mimeData()).isEmpty()) event->acceptProposedAction();
+        }
+        void dropEvent(QDropEvent* event) override {
+            const QString path = DroppedFile(*event->mimeData());
+            // Only the window the operator works in takes it, not one behind a modal box.
+            if (path.isEmpty() || owner_.host_.open_.back() != &owner_ ||
+                QApplication::activeModalWidget() != this) {
+                return;
+            }
+            event->acceptProposedAction();
+            owner_.dialog_.HandleDropFile(FromQ(path));
+        }
+
+      public:
+        // X11 gives no access to the window manager's menu: the system-menu items live here,
+        // on a right click, Shift+F10 or the Menu key.
+        void ShowWindowMenu(const QPoint& at) {
             const auto& items = owner_.dialog_.SystemMenuItems();
             if (items.empty()) return;
             QMenu menu(this);
@@ -109,11 +225,44 @@ private:
                 menu.addAction(ToQ(item.text), this,
                                [this, id] { owner_.dialog_.HandleSysCommand(id); });
             }
-            menu.exec(event->globalPos());
+            menu.exec(at);
         }
+
     private:
         Window& owner_;
     };
+
+    void InstallWindowMenuKeys() {
+        for (const QKeySequence& keys :
+             {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}) {
+            auto* shortcut = new QShortcut(keys, widget_.get());
+            QObject::connect(shortcut, &QShortcut::activated, widget_.get(), [this] {
+                widget_->ShowWindowMenu(widget_->mapToGlobal(QPoint(0, 0)));
+            });
+        }
+    }
+
+    // A resizable dialog: the tree takes the extra room; what lies below it moves down, and what
+    // lies to its right, or below and right of its left edge, moves right with it.
+    void Relayout() {
+        if (grows_ == nullptr) return;
+        const QRect base = placed_.at(grows_);
+        const int dx = widget_->width() - baseSize_.width();
+        const int dy = widget_->height() - baseSize_.height();
+        for (const auto& [w, rect] : placed_) {
+            QRect r = rect;
+            if (w == grows_) {
+                r.setSize(r.size() + QSize(dx, dy));
+            } else {
+                const bool below = r.top() >= base.bottom();
+                if (below) r.translate(0, dy);
+                if (r.left() >= base.right() || (below && r.left() >= base.left())) {
+                    r.translate(dx, 0);
+                }
+            }
+            w->setGeometry(r);
+        }
+    }
 
     QWidget* Find(int id) const {
         auto it = widgets_.find(id);
@@ -128,8 +277,10 @@ private:
             case ControlKind::PushButton:
             case ControlKind::DefPushButton: {
                 auto* b = new QPushButton(ToQ(t->text), widget_.get());
+                // As in a dialog manager: Enter presses the push button that has the focus, and
+                // the default button only while the focus is on something else.
+                b->setAutoDefault(true);
                 b->setDefault(c.kind == ControlKind::DefPushButton);
-                b->setAutoDefault(false);
                 QObject::connect(b, &QPushButton::clicked, widget_.get(), [this, id] {
                     dialog_.HandleCommand(id);
                 });
@@ -143,12 +294,13 @@ private:
                     e->setValidator(new QRegularExpressionValidator(
                         QRegularExpression(QStringLiteral("[0-9]*")), e));
                 }
-                QObject::connect(e, &QLineEdit::textEdited, widget_.get(), [this, id](const QString& s) {
-                    if (ControlState* state = dialog_.FindControl(id)) {
-                        SecureWipe(state->text);
-                        state->text = FromQ(s);
-                    }
-                });
+                QObject::connect(e, &QLineEdit::textEdited, widget_.get(),
+                                 [this, id, e](const QString& s) {
+                                     if (ControlState* state = dialog_.FindControl(id)) {
+                                         SecureWipe(state->text);
+                                         state->text = IsSecret(*e) ? SecretFromQ(s) : FromQ(s);
+                                     }
+                                 });
                 w = e;
                 break;
             }
@@ -163,7 +315,15 @@ private:
             case ControlKind::Tree: {
                 auto* tree = new QTreeWidget(widget_.get());
                 tree->setHeaderHidden(true);
-                tree->setRootIsDecorated(true);
+                tree->setRootIsDecorated((t->style & resources::kStyleTreeLinesAtRoot) != 0);
+                if ((t->style & resources::kStyleTreeLines) != 0) {
+                    // The desktop styles draw expand arrows only; this one draws the dotted
+                    // lines and the boxed +/- buttons the template asks for.
+                    if (QStyle* lines = QStyleFactory::create(QStringLiteral("Windows"))) {
+                        lines->setParent(tree);
+                        tree->setStyle(lines);
+                    }
+                }
                 QObject::connect(tree, &QTreeWidget::currentItemChanged, widget_.get(),
                                  [this, id](QTreeWidgetItem* item, QTreeWidgetItem*) {
                                      if (syncing_) return;
@@ -178,7 +338,9 @@ private:
             }
             case ControlKind::Progress: {
                 auto* p = new QProgressBar(widget_.get());
-                p->setTextVisible(false);
+                p->setTextVisible(true);
+                p->setFormat(QStringLiteral("%p%"));
+                p->setAlignment(Qt::AlignCenter);
                 w = p;
                 break;
             }
@@ -186,6 +348,7 @@ private:
                 auto* l = new QLabel(widget_.get());
                 l->setPixmap(AppIcon().pixmap(32, 32));
                 l->setGeometry(du.X(t->x), du.Y(t->y), 32, 32);
+                placed_[l] = l->geometry();
                 return;
             }
             case ControlKind::Static:
@@ -193,7 +356,14 @@ private:
                 break;
         }
         w->setGeometry(du.X(t->x), du.Y(t->y), du.X(t->cx), du.Y(t->cy));
-        if (id != resources::kNoControlId) widgets_[id] = w;
+        placed_[w] = w->geometry();
+        if (c.kind == ControlKind::Tree) grows_ = w;
+        // Drops on a dialog that takes files go to the dialog, not into a box as text.
+        if (dialog_.AcceptsDroppedFiles()) w->setAcceptDrops(false);
+        if (id != resources::kNoControlId) {
+            widgets_[id] = w;
+            w->setObjectName(QString::number(id));  // how tests and tools find a control
+        }
         if (c.kind != ControlKind::Static) Sync(c);
     }
 
@@ -203,9 +373,16 @@ private:
         const QSignalBlocker block(w);
         w->setEnabled(c.enabled);
         if (auto* e = qobject_cast<QLineEdit*>(w)) {
-            if (FromQ(e->text()) != c.text) e->setText(ToQ(c.text));
+            if (IsSecret(*e)) {
+                // The framework only ever empties a password box; nothing to copy back.
+                if (c.text.empty() && !e->text().isEmpty()) WipeLineEdit(*e);
+            } else if (FromQ(e->text()) != c.text) {
+                e->setText(ToQ(c.text));
+            }
         } else if (auto* b = qobject_cast<QCheckBox*>(w)) {
             b->setChecked(c.checked != 0);
+        } else if (auto* l = qobject_cast<QLabel*>(w)) {
+            l->setText(ToQ(c.text));
         } else if (auto* p = qobject_cast<QProgressBar*>(w)) {
             p->setRange(c.rangeLow, c.rangeHigh);
             p->setValue(c.position);
@@ -214,67 +391,129 @@ private:
         }
     }
 
+    // The tree follows its state in batches, from a short timer rather than on every change:
+    // a search may add thousands of modules within a fraction of a second, and reading their
+    // replies must not wait for the widget. Only new items and the items reported changed are
+    // touched, never the whole tree.
+    void ScheduleTreeSync(int id) {
+        treeId_ = id;
+        if (!treeTimer_.isActive()) treeTimer_.start();
+    }
+
     void SyncTree(QTreeWidget& tree, ControlState& c) {
         syncing_ = true;
-        if (c.items.empty()) {
+        const HTREEITEM first = c.items.empty() ? 0 : c.items.front().handle;
+        if (first != firstHandle_ || c.items.size() < qitems_.size()) {
+            // Emptied (and perhaps filled again) since the last time.
             tree.clear();
-            items_.clear();
+            qitems_.clear();
+            changedItems_.clear();
+            firstHandle_ = first;
         }
-        for (const auto& item : c.items) {
-            QTreeWidgetItem*& q = items_[item.handle];
-            if (q == nullptr) {
-                QTreeWidgetItem* parent = item.parent != 0 ? items_[item.parent] : nullptr;
-                q = parent != nullptr ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(&tree);
-                q->setData(0, Qt::UserRole, QVariant::fromValue<qulonglong>(item.handle));
-                if (parent != nullptr) parent->setExpanded(true);
+        QList<QTreeWidgetItem*> topLevel;
+        std::vector<QTreeWidgetItem*> expand;
+        for (std::size_t k = qitems_.size(); k < c.items.size(); ++k) {
+            const TreeItemState& item = c.items[k];
+            QTreeWidgetItem* parent = nullptr;
+            if (item.parent != 0) {
+                if (const TreeItemState* p = c.FindItem(item.parent)) {
+                    parent = qitems_[static_cast<std::size_t>(p - c.items.data())];
+                }
             }
-            if (q->text(0) != ToQ(item.text)) q->setText(0, ToQ(item.text));
-            const unsigned image = (item.state >> 12) & 0xF;
-            if (q->data(0, Qt::UserRole + 1).toUInt() != image || image == 0) {
-                q->setData(0, Qt::UserRole + 1, image);
-                q->setIcon(0, image != 0 ? StateImage(static_cast<int>(image)) : QIcon());
+            auto* q = new QTreeWidgetItem();
+            q->setData(0, Qt::UserRole, QVariant::fromValue<qulonglong>(item.handle));
+            ShowItem(*q, item);
+            if (parent != nullptr) {
+                parent->addChild(q);
+                expand.push_back(parent);
+            } else {
+                topLevel.push_back(q);
+            }
+            qitems_.push_back(q);
+        }
+        if (!topLevel.isEmpty()) tree.addTopLevelItems(topLevel);
+        for (QTreeWidgetItem* parent : expand) parent->setExpanded(true);
+        for (const HTREEITEM handle : changedItems_) {
+            if (TreeItemState* item = c.FindItem(handle)) {
+                ShowItem(*qitems_[static_cast<std::size_t>(item - c.items.data())], *item);
             }
         }
-        QTreeWidgetItem* selected = c.selected != 0 ? items_[c.selected] : nullptr;
+        changedItems_.clear();
+        const TreeItemState* chosen = c.FindItem(c.selected);
+        QTreeWidgetItem* selected = chosen != nullptr
+                                        ? qitems_[static_cast<std::size_t>(chosen - c.items.data())]
+                                        : nullptr;
         if (tree.currentItem() != selected) tree.setCurrentItem(selected);
         syncing_ = false;
     }
 
+    static void ShowItem(QTreeWidgetItem& q, const TreeItemState& item) {
+        const QString text = ToQ(item.text);
+        if (q.text(0) != text) q.setText(0, text);
+        const unsigned image = (item.state >> 12) & 0xF;
+        if (q.data(0, Qt::UserRole + 1).toUInt() != image || q.icon(0).isNull() != (image == 0)) {
+            q.setData(0, Qt::UserRole + 1, image);
+            q.setIcon(0, StateImage(static_cast<int>(image)));
+        }
+    }
+
     QtHost& host_;
     CDialog& dialog_;
-    std::unique_ptr<QDialog> widget_;
+    std::unique_ptr<DialogWidget> widget_;
     std::map<int, QWidget*> widgets_;
-    std::map<HTREEITEM, QTreeWidgetItem*> items_;
+    std::vector<QTreeWidgetItem*> qitems_;  // in the order of the state's items
+    std::vector<HTREEITEM> changedItems_;   // changed since the last sync
+    HTREEITEM firstHandle_ = 0;
+    int treeId_ = resources::kNoControlId;
+    QTimer treeTimer_;
+    std::map<QWidget*, QRect> placed_;  // every control's place at the template's size
+    QWidget* grows_ = nullptr;          // the control that takes a resized dialog's room
+    QSize baseSize_;
     bool syncing_ = false;
 };
 
 QtHost::QtHost() = default;
 QtHost::~QtHost() = default;
 
-std::unique_ptr<HostWindow> QtHost::CreateHostWindow(CDialog& dialog) {
-    QWidget* parent = open_.empty() ? nullptr : open_.back()->Widget();
-    return std::make_unique<Window>(*this, dialog, parent);
+QWidget* QtHost::TopVisibleWindow() const {
+    for (auto it = open_.rbegin(); it != open_.rend(); ++it) {
+        if ((*it)->Widget()->isVisible()) return (*it)->Widget();
+    }
+    return nullptr;
 }
 
-int QtHost::MessageBox(std::string_view text, std::string_view caption, unsigned /*type*/) {
-    QWidget* parent = open_.empty() ? nullptr : open_.back()->Widget();
+// A window is owned by the topmost window on screen, so it opens centred over it and shares its
+// task-bar entry. With none on screen yet (an unattended run's main window stays hidden, a
+// dialog is not shown before its initialisation ends) it has no owner, and Qt centres it on the
+// screen; an owner that is not on screen would put it at the screen's corner.
+std::unique_ptr<HostWindow> QtHost::CreateHostWindow(CDialog& dialog) {
+    return std::make_unique<Window>(*this, dialog, TopVisibleWindow());
+}
+
+int QtHost::MessageBox(std::string_view text, std::string_view caption, unsigned type) {
+    return MessageBoxWithDetails(text, caption, type, {});
+}
+
+int QtHost::MessageBoxWithDetails(std::string_view text, std::string_view caption,
+                                  unsigned /*type*/, std::string_view details) {
+    QWidget* parent = TopVisibleWindow();
     QMessageBox box(QMessageBox::Warning, ToQ(caption), ToQ(text), QMessageBox::Ok, parent);
     box.setWindowIcon(AppIcon());
+    if (!details.empty()) box.setDetailedText(ToQ(details));
+    KeepCaptionWhole(box);
     box.exec();
     return 1;
 }
 
 std::optional<std::string> QtHost::ChooseFile(const FileChooserRequest& request) {
-    QWidget* parent = open_.empty() ? nullptr : open_.back()->Widget();
+    QWidget* parent = TopVisibleWindow();
     QStringList filters;
-    for (const auto& f : request.filters) {
-        filters << ToQ(f.description) + QStringLiteral(" (") + ToQ(f.pattern) + QStringLiteral(")");
-    }
+    for (const auto& f : request.filters) filters << NameFilter(f);
+    // The desktop's own chooser (through its portal or theme) where there is one, Qt's otherwise.
     QFileDialog chooser(parent);
     chooser.setFileMode(QFileDialog::ExistingFile);
     chooser.setAcceptMode(QFileDialog::AcceptOpen);
     chooser.setNameFilters(filters);
-    chooser.setOption(QFileDialog::DontUseNativeDialog);
     if (!request.initialLocation.empty()) {
         // The stored value is a file's full path: open in its folder with the file selected.
         const QFileInfo info(ToQ(request.initialLocation));

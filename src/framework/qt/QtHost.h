@@ -7,6 +7,8 @@
 
 #include "framework/Host.h"
 
+class QWidget;
+
 namespace omblor::framework {
 
 class QtHost final : public Host {
@@ -16,10 +18,13 @@ public:
 
     std::unique_ptr<HostWindow> CreateHostWindow(CDialog& dialog) override;
     int MessageBox(std::string_view text, std::string_view caption, unsigned type) override;
+    int MessageBoxWithDetails(std::string_view text, std::string_view caption, unsigned type,
+                              std::string_view details) override;
     std::optional<std::string> ChooseFile(const FileChooserRequest& request) override;
 
 private:
     class Window;
+    [[nodiscard]] QWidget* TopVisibleWindow() const;
     std::vector<Window*> open_;  // innermost last; the parent of new boxes
 };
 

@@ -1,8 +1,6 @@
 #include "module-sim/discovery/DiscoveryOptions.h"
 
-#include <charconv>
-#include <optional>
-
+#include "module-sim/CommandLine.h"
 #include "module-sim/discovery/SimulatedModule.h"
 
 namespace omblor::modulesim {
@@ -13,98 +11,83 @@ namespace {
 // acknowledgement entries (which flip that bit) stay unambiguous.
 constexpr int kMaxGenerated = 32767;
 
-std::optional<int> ParseInt(std::string_view text, int min, int max) {
-    int value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value < min || value > max) {
-        return std::nullopt;
-    }
-    return value;
-}
+enum Id : int { kModules = 256, kGenerate, kAnswerAcks, kRelay, kRate, kTimeout };
+
+constexpr option kOptions[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"modules", required_argument, nullptr, kModules},
+    {"generate", required_argument, nullptr, kGenerate},
+    {"answer-acks", required_argument, nullptr, kAnswerAcks},
+    {"relay", no_argument, nullptr, kRelay},
+    {"rate", required_argument, nullptr, kRate},
+    {"timeout", required_argument, nullptr, kTimeout},
+    {nullptr, 0, nullptr, 0},
+};
 
 }  // namespace
 
-const std::string_view kDiscoveryHelp =
-    "usage: module-sim-discovery [OPTION]...\n"
-    "Plays many modules answering omblor's discovery search. Replies go by unicast to the\n"
-    "sender of each request, never as a broadcast. Outside a private network namespace it only\n"
-    "runs when every address it uses is in 127.0.0.0/8.\n"
-    "\n"
-    "  --modules FILE        the modules, one interface a line (format below); repeats\n"
-    "  --generate N          N further single modules (at most 32767), agreeing with their\n"
-    "                        sources, from consecutive addresses\n"
-    "  --generate-from ADDR  first generated address (default 10.78.0.1)\n"
-    "  --listen ADDR         address to receive requests on (default 0.0.0.0, any)\n"
-    "  --port N              UDP port to receive requests on (default 20034)\n"
-    "  --answer-acks MODE    also answer acknowledgements: all (every interface again) or\n"
-    "                        missing (only interfaces the acknowledgement does not list)\n"
-    "  --relay               send every reply from 127.0.0.1 with the module's source address\n"
-    "                        appended as the 4-byte relay trailer\n"
-    "  --rate N              at most N replies per second (default 20000; 0: no pacing)\n"
-    "  --timeout SECONDS     stop after this long (default 60)\n"
-    "  --help                this text\n"
-    "\n"
-    "It prints \"listening ADDR:PORT modules=N\" when ready, a line per request and\n"
-    "acknowledgement received (with its arrival time in ms of the monotonic clock) and per\n"
-    "answer completed, and at the end one \"summary\" line.\n"
-    "\n";
+std::string DiscoveryHelp() {
+    return "usage: module-sim discover [OPTION]...\n"
+           "Plays many modules answering omblor's discovery search. Replies go by unicast to\n"
+           "the sender of each request, never as a broadcast. Inside a private network\n"
+           "namespace it listens on UDP port " +
+           std::to_string(net::kModulePort) +
+           " of every address; anywhere else only on\n"
+           "127.0.0.1, and only when every address it sends from is in 127.0.0.0/8.\n"
+           "\n"
+           "  --modules FILE        the modules, one interface a line (format below); repeats\n"
+           "  --generate N          N further single modules (at most 32767), agreeing with\n"
+           "                        their sources, from 10.78.0.1 up\n"
+           "  --answer-acks MODE    also answer acknowledgements: all (every interface again)\n"
+           "                        or missing (only interfaces the acknowledgement leaves out)\n"
+           "  --relay               send every reply from 127.0.0.1 with the module's source\n"
+           "                        address appended as the 4-byte relay trailer\n"
+           "  --rate N              at most N replies per second (default 20000; 0: no pacing)\n"
+           "  --timeout SECONDS     stop after this long (default 60)\n"
+           "\n"
+           "It prints \"listening ADDR:PORT modules=N\" when ready, a line per request and\n"
+           "acknowledgement received (with its arrival time in ms of the monotonic clock) and\n"
+           "per answer completed, and at the end one \"summary\" line.\n"
+           "\n" +
+           std::string(kModuleFileHelp);
+}
 
 ParsedDiscoveryOptions ParseDiscoveryOptions(std::span<const std::string> args) {
     ParsedDiscoveryOptions parsed;
     DiscoveryOptions& o = parsed.options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& name = args[i];
-        if (name == "--help") {
-            o.help = true;
-            continue;
+    parsed.error = ParseCommandLine(args, kOptions, [&o](int id, std::string_view v) {
+        switch (id) {
+            case 'h':
+                o.help = true;
+                return true;
+            case kModules:
+                o.moduleFiles.emplace_back(v);
+                return true;
+            case kGenerate: {
+                const auto n = ParseUnsigned(v, kMaxGenerated);
+                o.generate = static_cast<int>(n.value_or(0));
+                return n.has_value();
+            }
+            case kAnswerAcks:
+                o.answerAcks = v == "all" ? AnswerAcks::All : AnswerAcks::Missing;
+                return v == "all" || v == "missing";
+            case kRelay:
+                o.relay = true;
+                return true;
+            case kRate: {
+                const auto n = ParseUnsigned(v, 10'000'000);
+                o.rate = static_cast<int>(n.value_or(0));
+                return n.has_value();
+            }
+            case kTimeout: {
+                const auto t = ParseSeconds(v);
+                o.timeout = t.value_or(o.timeout);
+                return t.has_value();
+            }
+            default:
+                return false;
         }
-        if (name == "--relay") {
-            o.relay = true;
-            continue;
-        }
-        if (i + 1 >= args.size()) {
-            parsed.error =
-                name.starts_with("--") ? name + " needs a value" : "unknown option " + name;
-            return parsed;
-        }
-        const std::string& value = args[++i];
-        bool good = true;
-        if (name == "--modules") {
-            o.moduleFiles.push_back(value);
-        } else if (name == "--generate") {
-            const auto n = ParseInt(value, 0, kMaxGenerated);
-            good = n.has_value();
-            o.generate = n.value_or(0);
-        } else if (name == "--generate-from" || name == "--listen") {
-            const auto address = ParseAddress(value);
-            good = address.has_value();
-            (name == "--listen" ? o.listen : o.generateFirst) =
-                address.value_or(discovery::Ipv4Address{});
-        } else if (name == "--port") {
-            const auto n = ParseInt(value, 1, 65535);
-            good = n.has_value();
-            o.port = static_cast<std::uint16_t>(n.value_or(0));
-        } else if (name == "--answer-acks") {
-            good = value == "all" || value == "missing";
-            o.answerAcks = value == "all" ? AnswerAcks::All : AnswerAcks::Missing;
-        } else if (name == "--rate") {
-            const auto n = ParseInt(value, 0, 10'000'000);
-            good = n.has_value();
-            o.rate = n.value_or(0);
-        } else if (name == "--timeout") {
-            const auto n = ParseInt(value, 1, 86400);
-            good = n.has_value();
-            o.timeout = std::chrono::seconds(n.value_or(0));
-        } else {
-            parsed.error = "unknown option " + name;
-            return parsed;
-        }
-        if (!good) {
-            parsed.error = "bad value for " + name;
-            parsed.error += ": \"" + value + "\"";
-            return parsed;
-        }
-    }
+    });
     return parsed;
 }
 

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "discovery/Ipv4Address.h"
+#include "net/ModulePort.h"
 
 namespace omblor::modulesim {
 
@@ -18,10 +18,10 @@ enum class AnswerAcks { No, All, Missing };
 struct DiscoveryOptions {
     std::vector<std::string> moduleFiles;
     int generate = 0;
-    discovery::Ipv4Address generateFirst{{10, 78, 0, 1}};
-    // Wildcard by default: the request arrives as a broadcast.
+    // Where requests come in (not options: a private namespace gets the wildcard, since the
+    // request arrives as a broadcast, anywhere else loopback; tests pick their own).
     discovery::Ipv4Address listen{};
-    std::uint16_t port = 20034;
+    std::uint16_t port = net::kModulePort;
     AnswerAcks answerAcks = AnswerAcks::No;
     bool relay = false;
     // Replies per second at most; 0 sends every due reply at once.
@@ -37,6 +37,6 @@ struct ParsedDiscoveryOptions {
 
 ParsedDiscoveryOptions ParseDiscoveryOptions(std::span<const std::string> args);
 
-extern const std::string_view kDiscoveryHelp;
+std::string DiscoveryHelp();
 
 }  // namespace omblor::modulesim

@@ -1,8 +1,6 @@
 #include "module-sim/discovery/RunDiscoveryRole.h"
 
 #include <sys/resource.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -10,6 +8,7 @@
 #include <set>
 #include <variant>
 
+#include "module-sim/CommandLine.h"
 #include "module-sim/discovery/DiscoveryOptions.h"
 #include "module-sim/discovery/DiscoveryResponder.h"
 #include "module-sim/discovery/NetworkScope.h"
@@ -22,26 +21,9 @@ namespace {
 
 constexpr int kExitUsage = 2;
 
-void PrintLine(const std::string& line) {
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-    // Tests and the benchmark read these lines while the simulator runs.
-    std::fflush(stdout);
-}
-
 int Refuse(const std::string& reason) {
-    std::fprintf(stderr, "module-sim-discovery: %s\n", reason.c_str());
+    std::fprintf(stderr, "module-sim discover: %s\n", reason.c_str());
     return kExitUsage;
-}
-
-// SIGINT and SIGTERM arrive as readable data on the loop and end the run like the time limit.
-net::UniqueFd OpenSignalFd() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0) return {};
-    return net::UniqueFd(::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
 }
 
 // Outside a private namespace every address we bind or send from must be loopback, so a real
@@ -49,18 +31,14 @@ net::UniqueFd OpenSignalFd() {
 std::optional<std::string> CheckScope(const DiscoveryOptions& o,
                                       const std::vector<SimulatedModule>& modules,
                                       NetworkScope scope) {
-    if (scope == NetworkScope::PrivateNamespace) return std::nullopt;
-    const std::string why =
-        " outside a private network namespace (this one has interfaces besides lo)";
-    if (!IsLoopback(o.listen)) {
-        return "refusing to listen on " + o.listen.Dotted() + why + "; use --listen 127.0.0.1";
-    }
-    if (o.relay) return std::nullopt;
+    if (scope == NetworkScope::PrivateNamespace || o.relay) return std::nullopt;
     const auto outside = std::find_if(modules.begin(), modules.end(), [](const SimulatedModule& m) {
         return !IsLoopback(m.source);
     });
     if (outside != modules.end()) {
-        return "refusing to send from " + outside->source.Dotted() + why + "; use --relay";
+        return "refusing to send from " + outside->source.Dotted() +
+               " outside a private network namespace (this one has interfaces besides lo); use "
+               "--relay";
     }
     return std::nullopt;
 }
@@ -84,18 +62,8 @@ int Serve(const DiscoveryOptions& options, std::vector<SimulatedModule> modules,
     PrintLine("listening " + options.listen.Dotted() + ":" + std::to_string(responder.Port()) +
               " modules=" + std::to_string(count) + (options.relay ? " relay" : ""));
 
-    bool done = false;
-    const net::ScopedTimer limit(options.timeout, net::Repeat::No, [&] { done = true; });
-    const net::UniqueFd signals = OpenSignalFd();
-    net::ScopedWatch signalWatch;
-    if (signals.Valid()) {
-        signalWatch = net::ScopedWatch(signals.Get(), net::kFdRead, [&](int fd, unsigned) {
-            signalfd_siginfo info{};
-            [[maybe_unused]] const auto n = ::read(fd, &info, sizeof info);
-            done = true;
-        });
-    }
-    net::EventLoop::Current()->RunUntil([&] { return done; });
+    RunUntilDone(
+        options.timeout, [] { return false; }, [](RunEnd) {});
 
     const auto& c = responder.Counts();
     PrintLine("summary requests=" + std::to_string(c.requests) + " acknowledgements=" +
@@ -110,12 +78,11 @@ int Serve(const DiscoveryOptions& options, std::vector<SimulatedModule> modules,
 int RunDiscoveryRole(const std::vector<std::string>& args) {
     const ParsedDiscoveryOptions parsed = ParseDiscoveryOptions(args);
     if (!parsed.error.empty()) {
-        return Refuse(parsed.error + "\n(module-sim-discovery --help lists the options)");
+        return Refuse(parsed.error + "\n(module-sim discover --help lists the options)");
     }
-    const DiscoveryOptions& options = parsed.options;
+    DiscoveryOptions options = parsed.options;
     if (options.help) {
-        std::fwrite(kDiscoveryHelp.data(), 1, kDiscoveryHelp.size(), stdout);
-        std::fwrite(kModuleFileHelp.data(), 1, kModuleFileHelp.size(), stdout);
+        std::fputs(DiscoveryHelp().c_str(), stdout);
         return 0;
     }
 
@@ -126,11 +93,14 @@ int RunDiscoveryRole(const std::vector<std::string>& args) {
         auto& more = std::get<std::vector<SimulatedModule>>(read);
         modules.insert(modules.end(), more.begin(), more.end());
     }
-    const auto generated = GenerateModules(options.generate, options.generateFirst);
+    const auto generated =
+        GenerateModules(options.generate, discovery::Ipv4Address{{10, 78, 0, 1}});
     modules.insert(modules.end(), generated.begin(), generated.end());
 
     const NetworkScope scope = DetectNetworkScope();
     if (const auto refusal = CheckScope(options, modules, scope)) return Refuse(*refusal);
+    if (scope == NetworkScope::LoopbackOnly)
+        options.listen = discovery::Ipv4Address{{127, 0, 0, 1}};
     std::set<std::uint32_t> sources;
     for (const auto& m : modules) sources.insert(m.source.HostOrder());
     RaiseDescriptorLimit(options.relay ? 1 : sources.size());

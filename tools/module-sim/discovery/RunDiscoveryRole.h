@@ -1,7 +1,6 @@
-// The simulator's discovery role as one call, for the module-sim-discovery program and for
-// `module-sim discover`: parses its own options, plays the modules until the time limit or a
-// signal, prints its log on stdout and returns the exit code (0, or 2 for a usage error or a
-// refusal to start).
+// The simulator's discovery role as one call, for `module-sim discover`: parses its own
+// options, plays the modules until the time limit or a signal, prints its log on stdout and
+// returns the exit code (0, or 2 for a usage error or a refusal to start).
 #pragma once
 
 #include <string>

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <fstream>
 
+#include "module-sim/CommandLine.h"
+
 namespace omblor::modulesim {
 
 namespace {
@@ -34,28 +36,10 @@ std::optional<unsigned> ParseNumber(std::string_view text, unsigned max) {
     return value;
 }
 
-// "-" stands for nothing; \xHH and \\ let a text carry blanks, NULs or any other byte.
+// "-" stands for nothing; escapes let a text carry blanks, NULs or any other byte.
 std::optional<std::string> ParseText(std::string_view text) {
     if (text == "-") return std::string();
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            out += text[i];
-        } else if (i + 1 < text.size() && text[i + 1] == '\\') {
-            out += '\\';
-            ++i;
-        } else if (i + 3 < text.size() && text[i + 1] == 'x') {
-            unsigned byte = 0;
-            const auto* first = text.data() + i + 2;
-            const auto [end, ec] = std::from_chars(first, first + 2, byte, 16);
-            if (ec != std::errc() || end != first + 2) return std::nullopt;
-            out += static_cast<char>(byte);
-            i += 3;
-        } else {
-            return std::nullopt;
-        }
-    }
-    return out;
+    return Unescape(text);
 }
 
 std::vector<std::string_view> SplitFields(std::string_view line) {

@@ -1,0 +1,457 @@
+// The real window in-process under the offscreen platform, driven with QTest key and mouse
+// events: what the keyboard does in every dialog, where message boxes open and what they say.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTest>
+#include <QTreeWidget>
+#include <QUrl>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/COmblorDlg.h"
+#include "framework/Controls.h"
+#include "net/CAsyncSocket.h"
+#include "net/UniqueFd.h"
+#include "support/RunProgram.h"
+#include "update/CUpdateDlg.h"
+
+#include "framework/CDialog.h"
+#include "framework/MessageBox.h"
+#include "framework/qt/QtHost.h"
+#include "net/EventLoop.h"
+#include "resources/ResourceIds.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fw = omblor::framework;
+namespace res = omblor::resources;
+
+// Runs `body` with the Qt host installed, as the program does.
+int WithQt(const std::function<int()>& body) {
+    static int argc = 1;
+    static char name[] = "omblor";
+    static char* argv[] = {name, nullptr};
+    return fw::RunWithQtHost(argc, argv, body);
+}
+
+// Runs `act` from the modal loop of `dialog` once its window is up.
+int RunActing(fw::CDialog& dialog, const std::function<void(QWidget&)>& act) {
+    omblor::net::ScopedTimer later(30ms, omblor::net::Repeat::No, [&] {
+        QWidget* window = QApplication::activeModalWidget();
+        ASSERT_NE(window, nullptr);
+        act(*window);
+    });
+    return dialog.DoModal();
+}
+
+// Any template, with every command it can send recorded instead of acted on.
+class Recorder final : public fw::CDialog {
+  public:
+    explicit Recorder(int templateId) : CDialog(templateId) {}
+    int command = 0;
+    unsigned sysCommand = 0;
+
+  protected:
+    void OnOK() override { Record(fw::IDOK); }
+    void OnCancel() override { Record(fw::IDCANCEL); }
+    [[nodiscard]] fw::MessageMap GetMessageMap() const override {
+        static constexpr auto kFind = &Recorder::OnFind;
+        static constexpr auto kBrowse = &Recorder::OnBrowse;
+        static constexpr auto kSearch = &Recorder::OnSearchAgain;
+        static constexpr auto kSys = &Recorder::OnSysCommand;
+        static const fw::MessageMapEntry kMap[] = {
+            fw::OnSysCommandEntry<Recorder>(&kSys),
+            fw::OnCommandEntry<Recorder>(res::IDC_FIND, &kFind),
+            fw::OnCommandEntry<Recorder>(res::IDC_BROWSE, &kBrowse),
+            fw::OnCommandEntry<Recorder>(res::IDC_SEARCH_AGAIN, &kSearch),
+        };
+        return kMap;
+    }
+
+  private:
+    void OnFind() { Record(res::IDC_FIND); }
+    void OnBrowse() { Record(res::IDC_BROWSE); }
+    void OnSearchAgain() { Record(res::IDC_SEARCH_AGAIN); }
+    void OnSysCommand(unsigned id, std::intptr_t /*lParam*/) {
+        sysCommand = id;
+        EndDialog(fw::IDCANCEL);
+    }
+    void Record(int id) {
+        if (command == 0) command = id;
+        EndDialog(id);
+    }
+};
+
+struct KeyCase {
+    int templateId;
+    int focus;  // the control that has the keyboard focus
+    Qt::Key key;
+    int command;  // what the dialog hears
+    int via = 0;  // a control that had the focus before
+};
+
+// Enter presses the focused push button, or the default one when the focus is elsewhere; Space
+// presses the focused button; Esc cancels.
+constexpr KeyCase kKeyCases[] = {
+    {res::IDD_OMBLOR_DIALOG, fw::IDOK, Qt::Key_Return, fw::IDOK},
+    {res::IDD_OMBLOR_DIALOG, fw::IDCANCEL, Qt::Key_Return, fw::IDCANCEL},
+    {res::IDD_OMBLOR_DIALOG, res::IDC_FIND, Qt::Key_Return, res::IDC_FIND},
+    {res::IDD_OMBLOR_DIALOG, res::IDC_BROWSE, Qt::Key_Enter, res::IDC_BROWSE},
+    {res::IDD_OMBLOR_DIALOG, res::IDC_IPADDR2, Qt::Key_Return, fw::IDOK},
+    {res::IDD_OMBLOR_DIALOG, res::IDC_IPADDR2, Qt::Key_Return, fw::IDOK, fw::IDCANCEL},
+    {res::IDD_OMBLOR_DIALOG, res::IDC_REBOOT, Qt::Key_Return, fw::IDOK},
+    {res::IDD_OMBLOR_DIALOG, res::IDC_FIND, Qt::Key_Space, res::IDC_FIND},
+    {res::IDD_OMBLOR_DIALOG, res::IDC_FILENAME, Qt::Key_Escape, fw::IDCANCEL},
+    {res::IDD_IDFIND, fw::IDOK, Qt::Key_Return, fw::IDOK},
+    {res::IDD_IDFIND, fw::IDCANCEL, Qt::Key_Return, fw::IDCANCEL},
+    {res::IDD_IDFIND, res::IDC_SEARCH_AGAIN, Qt::Key_Return, res::IDC_SEARCH_AGAIN},
+    {res::IDD_IDFIND, res::IDC_DEVICE_TREE, Qt::Key_Return, fw::IDOK},
+    {res::IDD_IDFIND, res::IDC_DEVICE_TREE, Qt::Key_Escape, fw::IDCANCEL},
+    {res::IDD_UPDATE, fw::IDCANCEL, Qt::Key_Return, fw::IDCANCEL},
+    {res::IDD_UPDATE, fw::IDCANCEL, Qt::Key_Escape, fw::IDCANCEL},
+    {res::IDD_PASSWORD, fw::IDOK, Qt::Key_Return, fw::IDOK},
+    {res::IDD_PASSWORD, fw::IDCANCEL, Qt::Key_Return, fw::IDCANCEL},
+    {res::IDD_PASSWORD, fw::IDCANCEL, Qt::Key_Space, fw::IDCANCEL},
+    {res::IDD_PASSWORD, res::IDC_USERNAME, Qt::Key_Return, fw::IDOK},
+    {res::IDD_PASSWORD, res::IDC_PASSWORD, Qt::Key_Escape, fw::IDCANCEL},
+};
+
+TEST(QtWindow, keys_press_the_focused_button_the_default_one_or_cancel) {
+    WithQt([] {
+        for (const KeyCase& k : kKeyCases) {
+            SCOPED_TRACE(::testing::Message() << "template " << k.templateId << " focus " << k.focus
+                                              << " key " << k.key);
+            Recorder dialog(k.templateId);
+            RunActing(dialog, [&](QWidget& window) {
+                // The focus goes where the operator's Tab or click would put it.
+                if (k.via != 0) dialog.GotoDlgCtrl(k.via);
+                dialog.GotoDlgCtrl(k.focus);
+                QWidget* focused = window.focusWidget();
+                ASSERT_NE(focused, nullptr);
+                EXPECT_EQ(focused->objectName(), QString::number(k.focus));
+                QTest::keyClick(focused, k.key);
+                if (dialog.command == 0) dialog.EndDialog(-1);
+            });
+            EXPECT_EQ(dialog.command, k.command);
+        }
+        return 0;
+    });
+}
+
+// Raises a message box from its initialisation, before its window is on screen.
+class BoxAtStart final : public fw::CDialog {
+  public:
+    BoxAtStart() : CDialog(res::IDD_UPDATE) {}
+
+  protected:
+    bool OnInitDialog() override {
+        CDialog::OnInitDialog();
+        fw::AfxMessageBox("Failed to open file");
+        EndDialog(fw::IDCANCEL);
+        return true;
+    }
+};
+
+struct BoxSeen {
+    QWidget* owner = reinterpret_cast<QWidget*>(1);
+    QRect frame;
+    QString detailed;
+};
+
+// Looks at the message box that opens next and closes it.
+omblor::net::ScopedTimer WatchNextBox(BoxSeen& seen) {
+    return omblor::net::ScopedTimer(30ms, omblor::net::Repeat::Yes, [&seen] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        seen.owner = box->parentWidget();
+        seen.frame = box->frameGeometry();
+        seen.detailed = box->detailedText();
+        box->accept();
+    });
+}
+
+TEST(QtWindow, a_box_opens_centred_over_the_topmost_window_on_screen_or_on_the_screen) {
+    WithQt([] {
+        BoxSeen over;
+        QWidget* mainWindow = nullptr;
+        QRect mainFrame;
+        Recorder main(res::IDD_OMBLOR_DIALOG);
+        RunActing(main, [&](QWidget& window) {
+            mainWindow = &window;
+            mainFrame = window.frameGeometry();
+            const auto watch = WatchNextBox(over);
+            fw::AfxMessageBox("IP not set");
+            main.EndDialog(fw::IDCANCEL);
+        });
+        EXPECT_EQ(over.owner, mainWindow);
+        EXPECT_LT((over.frame.center() - mainFrame.center()).manhattanLength(), 8);
+        // Wide enough for the caption beside the title bar's buttons.
+        EXPECT_GE(over.frame.width(), 200);
+
+        BoxSeen alone;
+        BoxAtStart starting;
+        const auto watch = WatchNextBox(alone);
+        starting.DoModal();
+        EXPECT_EQ(alone.owner, nullptr);
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        EXPECT_LT((alone.frame.center() - screen.center()).manhattanLength(), 8);
+        return 0;
+    });
+}
+
+TEST(QtWindow, shift_f10_and_the_menu_key_open_the_window_menu) {
+    WithQt([] {
+        for (const QKeyCombination keys :
+             {QKeyCombination(Qt::ShiftModifier, Qt::Key_F10), QKeyCombination(Qt::Key_Menu)}) {
+            Recorder main(res::IDD_OMBLOR_DIALOG);
+            QString item;
+            RunActing(main, [&](QWidget& window) {
+                main.AppendSystemMenuItem(res::IDM_ABOUTBOX, "&About Druvane...");
+                omblor::net::ScopedTimer pick(30ms, omblor::net::Repeat::No, [&] {
+                    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                    ASSERT_NE(menu, nullptr);
+                    item = menu->actions().value(0)->text();
+                    menu->actions().value(0)->trigger();
+                    menu->close();
+                });
+                // Window shortcuts need the window to be the active one, as it is on a desktop.
+                EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+                QTest::keyClick(&window, keys.key(), keys.keyboardModifiers());
+                if (main.sysCommand == 0) main.EndDialog(-1);
+            });
+            EXPECT_EQ(item, QStringLiteral("&About Druvane..."));
+            EXPECT_EQ(main.sysCommand, static_cast<unsigned>(res::IDM_ABOUTBOX));
+        }
+        return 0;
+    });
+}
+
+TEST(QtWindow, the_tree_draws_lines_and_the_bar_its_percentage) {
+    WithQt([] {
+        Recorder find(res::IDD_IDFIND);
+        RunActing(find, [&](QWidget& window) {
+            auto* tree = window.findChild<QTreeWidget*>();
+            ASSERT_NE(tree, nullptr);
+            EXPECT_EQ(tree->style()->name(), QStringLiteral("windows"));
+            EXPECT_TRUE(tree->rootIsDecorated());
+            find.EndDialog(fw::IDCANCEL);
+        });
+        Recorder update(res::IDD_UPDATE);
+        RunActing(update, [&](QWidget& window) {
+            auto* bar = window.findChild<QProgressBar*>();
+            ASSERT_NE(bar, nullptr);
+            EXPECT_EQ(bar->text(), QStringLiteral("0%"));
+            update.EndDialog(fw::IDCANCEL);
+        });
+        return 0;
+    });
+}
+
+std::filesystem::path TempDir() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    auto dir = std::filesystem::temp_directory_path() /
+               ("omblor-qt-" + std::to_string(::getpid()) + "-" + info->name());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+// 6 data bytes at 0x10000 for a "QX19" module.
+std::string WriteImageFile(const std::filesystem::path& dir) {
+    const auto path = dir / "t_APP.s19";
+    std::ofstream(path, std::ios::binary) << "S0QX19\r\nS3090001000001020304EB\r\n"
+                                             "S307000100040506E8\r\nS70500010000F9\r\n";
+    return path.string();
+}
+
+// A loopback port where nobody listens.
+std::uint16_t ClosedPort() {
+    const omblor::net::UniqueFd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    EXPECT_EQ(::bind(probe.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    EXPECT_EQ(::getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&a), &len), 0);
+    return ntohs(a.sin_port);
+}
+
+TEST(QtWindow, failure_boxes_keep_their_text_and_say_more_in_their_details) {
+    const auto dir = TempDir();
+    const std::string file = WriteImageFile(dir);
+    const std::string bad = (dir / "bad_APP.s19").string();
+    std::ofstream(bad, std::ios::binary) << "S0QX19\r\nS3090001000001020304EC\r\n";
+    struct Case {
+        std::string file;
+        std::uint16_t port;
+        QString text;
+        QString details;
+    };
+    const Case cases[] = {
+        {(dir / "missing_APP.s19").string(), 0, "Failed to open file",
+         QString::fromStdString("File: " + (dir / "missing_APP.s19").string() +
+                                "\nReason: No such file or directory")},
+        {bad, 0, "S record checksum error \n",
+         QString::fromStdString("File: " + bad +
+                                "\nLine 2, column 1\nRecord: S3090001000001020304EC")},
+        {dir.string(), 0, "Failed to open file",
+         QString::fromStdString("File: " + dir.string() + "\nReason: it is a folder")},
+        {file, ClosedPort(), "Error: Connect error",
+         "Module: 127.0.0.1 port %1\nReason: Connection refused"},
+    };
+    WithQt([&] {
+        for (const Case& c : cases) {
+            omblor::update::CUpdateDlg update(c.file, 0x7F000001, 1, nullptr);
+            update.port = c.port;
+            QString text;
+            QString details;
+            omblor::net::ScopedTimer watch(10ms, omblor::net::Repeat::Yes, [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    text = box->text();
+                    details = box->detailedText();
+                    box->accept();
+                }
+            });
+            EXPECT_EQ(update.DoModal(), fw::IDCANCEL);
+            EXPECT_EQ(text, c.text);
+            EXPECT_EQ(details,
+                      c.details.contains(QStringLiteral("%1")) ? c.details.arg(c.port) : c.details);
+        }
+        return 0;
+    });
+    std::filesystem::remove_all(dir);
+}
+
+TEST(QtWindow, the_status_line_follows_one_exchange) {
+    const auto dir = TempDir();
+    const std::string file = WriteImageFile(dir);
+    omblor::testing::BackgroundProgram module(
+        "module-sim", {"--address", "127.7.0.1", "--timeout", "20", "--line-delay", "150",
+                       "--credentials", "op:pw", "--progress", "325,400", "--end-wait", "1"});
+    ASSERT_TRUE(module.WaitForLine("listening"));
+    std::vector<std::string> seen;
+    const int result = WithQt([&] {
+        omblor::update::CUpdateDlg update(file, 0x7F070001, 1, nullptr);
+        omblor::net::ScopedTimer watch(5ms, omblor::net::Repeat::Yes, [&] {
+            QWidget* top = QApplication::activeModalWidget();
+            if (top == nullptr) return;
+            if (top->windowTitle() == QStringLiteral("Password needed")) {
+                QTest::keyClicks(top->findChild<QLineEdit*>(QStringLiteral("1013")), "op");
+                auto* password = top->findChild<QLineEdit*>(QStringLiteral("1014"));
+                QTest::keyClicks(password, "pw");
+                QTest::keyClick(password, Qt::Key_Return);
+                return;
+            }
+            if (auto* status = top->findChild<QLabel*>(QStringLiteral("1016"))) {
+                const std::string text = status->text().toStdString();
+                if (seen.empty() || seen.back() != text) seen.push_back(text);
+            }
+        });
+        return update.DoModal();
+    });
+    EXPECT_EQ(result, fw::IDOK);
+    EXPECT_EQ(module.Finish().exitCode, 0);
+    const std::vector<std::string> expected = {
+        "Connecting to 127.7.0.1 port 20034...",
+        "Connected; module platform QX19",
+        "Waiting for the user name and password...",
+        "Image header sent: 8 bytes at 0x00010000",
+        "Sending the image: 8 of 8 bytes",
+        "Programming: 25%",
+        "Programming: 100%",
+        "Told the module to reboot",
+    };
+    // "Done" shows only for as long as the dialog takes to close; the watch may not see it.
+    if (!seen.empty() && seen.back() == "Done") seen.pop_back();
+    EXPECT_EQ(seen, expected);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(QtWindow, a_dropped_file_fills_the_file_name_and_is_stored_as_browse_would) {
+    const auto dir = TempDir();
+    const std::string file = WriteImageFile(dir);
+    const std::string hive = (dir / "HKLM.reg").string();
+    ::setenv("OMBLOR_HKLM", hive.c_str(), 1);
+    QStringList filters;
+    QStringList selected;
+    WithQt([&] {
+        omblor::app::COmblorDlg main("");
+        RunActing(main, [&](QWidget& window) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(QString::fromStdString(file))});
+            const QPoint at =
+                window.findChild<QLineEdit*>(QStringLiteral("1006"))->geometry().center();
+            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&window, &enter);
+            EXPECT_TRUE(enter.isAccepted());
+            QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&window, &drop);
+            EXPECT_EQ(main.FindControl(res::IDC_FILENAME)->text, file);
+            // Browse opens where the dropped file is, showing the filter's pattern once.
+            omblor::net::ScopedTimer look(30ms, omblor::net::Repeat::No, [&] {
+                auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                ASSERT_NE(chooser, nullptr);
+                filters = chooser->nameFilters();
+                selected = chooser->selectedFiles();
+                chooser->reject();
+            });
+            main.HandleCommand(res::IDC_BROWSE);
+            main.EndDialog(fw::IDCANCEL);
+        });
+        return 0;
+    });
+    ::unsetenv("OMBLOR_HKLM");
+    EXPECT_EQ(filters, QStringList{QStringLiteral("Application Files (*_APP.s19)")});
+    EXPECT_EQ(selected, QStringList{QString::fromStdString(file)});
+    std::ifstream stored(hive);
+    EXPECT_NE(std::string(std::istreambuf_iterator<char>(stored), {}).find("t_APP.s19"),
+              std::string::npos);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(QtWindow, the_find_dialog_grows_its_tree_and_a_double_click_does_not_end_it) {
+    WithQt([] {
+        Recorder find(res::IDD_IDFIND);
+        RunActing(find, [&](QWidget& window) {
+            auto* tree = window.findChild<QTreeWidget*>();
+            auto* cancel = window.findChild<QPushButton*>(QStringLiteral("2"));
+            const QSize tree0 = tree->size();
+            const QPoint cancel0 = cancel->pos();
+            window.resize(window.size() + QSize(100, 60));
+            EXPECT_EQ(tree->size(), tree0 + QSize(100, 60));
+            EXPECT_EQ(cancel->pos(), cancel0 + QPoint(100, 60));
+            window.resize(10, 10);  // never below the template's size
+            EXPECT_EQ(tree->size(), tree0);
+
+            omblor::framework::CTreeCtrl control;
+            control.Attach(&find, res::IDC_DEVICE_TREE);
+            control.InsertItem("module");
+            QTest::qWait(100);  // the tree follows in batches
+            find.EndDialog(fw::IDCANCEL);
+            ASSERT_EQ(tree->topLevelItemCount(), 1);
+            const QRect item = tree->visualItemRect(tree->topLevelItem(0));
+            QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, item.center());
+            EXPECT_EQ(find.command, 0);
+        });
+        return 0;
+    });
+}
+
+}  // namespace

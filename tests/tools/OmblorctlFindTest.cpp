@@ -1,0 +1,135 @@
+// omblorctl find against `module-sim discover`. The tool broadcasts, so every case runs only
+// inside a private network namespace (lo its only interface) and skips anywhere else. The
+// simulator holds port 20034, so the tool takes 20035; the cases share it and run one at a time.
+#include <gtest/gtest.h>
+#include <net/if.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "image/ImageTestSupport.h"
+#include "support/RunProgram.h"
+
+namespace {
+
+using omblor::image::testing::ScratchDir;
+using omblor::testing::BackgroundProgram;
+using omblor::testing::ProgramResult;
+using omblor::testing::RunProgram;
+
+bool InPrivateNamespace() {
+    struct if_nameindex* names = if_nameindex();
+    if (names == nullptr) return false;
+    bool onlyLo = true;
+    for (const auto* n = names; n->if_index != 0; ++n)
+        onlyLo &= std::string_view(n->if_name) == "lo";
+    if_freenameindex(names);
+    return onlyLo;
+}
+
+class OmblorctlFind : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!InPrivateNamespace()) {
+            GTEST_SKIP() << "broadcasts only inside a private network namespace (scripts/test)";
+        }
+    }
+    // The modules' source addresses must be local for their sockets to bind to them.
+    void StartModules(const std::string& lines, std::vector<std::string> extra = {}) {
+        for (const char* a : {"10.77.5.1", "10.77.5.2", "10.77.5.3"}) {
+            const std::string command = std::string("ip addr add ") + a + "/32 dev lo 2>/dev/null";
+            [[maybe_unused]] const int ignored = std::system(command.c_str());
+        }
+        std::vector<std::string> args = {"discover", "--modules", dir_.Write("modules.txt", lines),
+                                         "--timeout", "30"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        sim_ = std::make_unique<BackgroundProgram>("module-sim", args);
+        ASSERT_TRUE(sim_->WaitForLine("listening"));
+    }
+    static ProgramResult Find(std::vector<std::string> args) {
+        args.insert(args.begin(), "find");
+        return RunProgram("omblorctl", args, "", {}, std::chrono::seconds(30));
+    }
+
+    ScratchDir dir_;
+    std::unique_ptr<BackgroundProgram> sim_;
+};
+
+TEST_F(OmblorctlFind, lists_every_module_as_a_table_and_as_json_lines) {
+    StartModules(
+        "02-00-00-00-12-34 - 0 10.77.5.1 - QX19 Pump 10.77.5.1 0\n"
+        "02-00-00-00-01-01 0a-00-00-00-00-01 0 10.77.5.2 10.77.5.2 QX19 Gate\"way 10.77.5.2 0\n"
+        "02-00-00-00-01-02 0a-00-00-00-00-01 1 0.0.0.0 - QX19 Gate\"way 10.77.5.3 100\n");
+    const auto table = Find({});
+    EXPECT_EQ(table.exitCode, 0) << table.out;
+    EXPECT_EQ(table.out,
+              "ADDRESS    PLATFORM  APPLICATION  AGREES  RELAYED  INTERFACE          TYPE      AT"
+              "         AGREES\n"
+              "10.77.5.2  QX19      Gate\\\"way    yes     no       02-00-00-00-01-01  Ethernet  "
+              "10.77.5.2  yes\n"
+              "                                                   02-00-00-00-01-02  WiFi      "
+              "10.77.5.3  yes\n"
+              "10.77.5.1  QX19      Pump         yes     no       02-00-00-00-12-34  Ethernet  "
+              "10.77.5.1  yes\n");
+
+    const auto json = Find({"--json"});
+    EXPECT_EQ(json.exitCode, 0) << json.out;
+    EXPECT_EQ(
+        json.out,
+        "{\"address\": \"10.77.5.2\", \"platform\": \"QX19\", \"application\": "
+        "\"Gate\\\"way\", \"agrees\": true, \"relayed\": false, \"interfaces\": ["
+        "{\"mac\": \"02-00-00-00-01-01\", \"type\": \"Ethernet\", \"address\": \"10.77.5.2\", "
+        "\"agrees\": true}, "
+        "{\"mac\": \"02-00-00-00-01-02\", \"type\": \"WiFi\", \"address\": \"10.77.5.3\", "
+        "\"agrees\": true}]}\n"
+        "{\"address\": \"10.77.5.1\", \"platform\": \"QX19\", \"application\": \"Pump\", "
+        "\"agrees\": true, \"relayed\": false, \"interfaces\": [{\"mac\": "
+        "\"02-00-00-00-12-34\", \"type\": \"Ethernet\", \"address\": \"10.77.5.1\", "
+        "\"agrees\": true}]}\n");
+}
+
+TEST_F(OmblorctlFind, a_relayed_reply_is_marked_and_listed_at_the_relayed_address) {
+    StartModules("02-00-00-00-00-41 - 0 10.9.8.7 - QX19 Relayed 10.9.8.7 0\n", {"--relay"});
+    const auto r = Find({"--json", "--seconds", "0.5"});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("{\"address\": \"10.9.8.7\", \"platform\": \"QX19\", \"application\": "
+                         "\"Relayed\", \"agrees\": true, \"relayed\": true,"),
+              std::string::npos)
+        << r.out;
+}
+
+// update --found: what the search lists and the file's platform accepts is programmed; the rest
+// is reported and never connected to.
+TEST_F(OmblorctlFind, update_found_programs_the_modules_whose_platform_the_file_accepts) {
+    // The first answers from 10.77.5.1 but names 127.0.50.1 as its active address: the one its
+    // update goes to, where the simulator may listen.
+    StartModules(
+        "02-00-00-00-00-51 - 0 0.0.0.0 127.0.50.1 QX19-512 Pump 10.77.5.1 0\n"
+        "02-00-00-00-00-52 - 0 10.77.5.2 - QX20 Pump 10.77.5.2 0\n");
+    BackgroundProgram module(
+        "module-sim", {"--address", "127.0.50.1", "--platform", "QX19-512", "--timeout", "30"});
+    ASSERT_TRUE(module.WaitForLine("listening"));
+    const std::string file =
+        std::string(std::getenv("OMBLOR_SOURCE_DIR")) + "/examples/demo_APP.s19";
+    const auto r = RunProgram("omblorctl", {"update", file, "--found", "--json"}, "", {},
+                              std::chrono::seconds(30));
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("{\"address\": \"127.0.50.1\", \"outcome\": \"programmed\""),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("{\"address\": \"10.77.5.2\", \"outcome\": \"skipped\", \"detail\": "
+                         "\"platform QX20\", \"seconds\": 0.000, \"bytes\": 0}"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(module.Finish().exitCode, 0);
+}
+
+TEST_F(OmblorctlFind, no_module_answering_exits_1) {
+    const auto r = Find({});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+}
+
+}  // namespace

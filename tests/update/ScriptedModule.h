@@ -1,0 +1,89 @@
+// A module on 127.0.0.1 that plays a script on the current loop, for the update session's and
+// the update dialog's tests.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "net/EventLoop.h"
+#include "net/UniqueFd.h"
+
+namespace omblor::testing {
+
+inline constexpr std::uint32_t kLoopback = 0x7F000001;
+
+// A module that plays a script: it sends the first step's text on connection, then each later
+// step's text once it has received `after` bytes in all.
+class ScriptedModule {
+  public:
+    struct Step {
+        std::size_t after = 0;
+        std::string send;
+        enum class Then { Stay, Close, Reset } then = Then::Stay;
+    };
+    explicit ScriptedModule(std::vector<Step> steps) : steps_(std::move(steps)) {
+        listen_.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(kLoopback);
+        ::bind(listen_.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listen_.Get(), 1);
+        socklen_t len = sizeof a;
+        ::getsockname(listen_.Get(), reinterpret_cast<sockaddr*>(&a), &len);
+        port = ntohs(a.sin_port);
+        acceptWatch_ = net::ScopedWatch(listen_.Get(), net::kFdRead, [this](int, unsigned) {
+            peer_.Reset(::accept4(listen_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+            ++connections;
+            Advance();
+            readWatch_ = net::ScopedWatch(peer_.Get(), net::kFdRead,
+                                          [this](int, unsigned) { OnReadable(); });
+        });
+    }
+    void Send(std::string_view text) const {
+        [[maybe_unused]] auto n = ::write(peer_.Get(), text.data(), text.size());
+    }
+
+    std::uint16_t port = 0;
+    int connections = 0;
+    std::string received;
+
+  private:
+    void OnReadable() {
+        char buffer[65536];
+        const auto n = ::read(peer_.Get(), buffer, sizeof buffer);
+        if (n <= 0) {
+            readWatch_.Reset();
+            return;
+        }
+        received.append(buffer, static_cast<std::size_t>(n));
+        Advance();
+    }
+    void Advance() {
+        while (peer_.Valid() && next_ < steps_.size() && received.size() >= steps_[next_].after) {
+            const Step& step = steps_[next_++];
+            Send(step.send);
+            if (step.then != Step::Then::Stay) {
+                const linger abort{1, 0};
+                if (step.then == Step::Then::Reset)
+                    ::setsockopt(peer_.Get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+                readWatch_.Reset();
+                peer_.Reset();
+            }
+        }
+    }
+
+    std::vector<Step> steps_;
+    std::size_t next_ = 0;
+    net::UniqueFd listen_;
+    net::UniqueFd peer_;
+    net::ScopedWatch acceptWatch_;
+    net::ScopedWatch readWatch_;
+};
+
+}  // namespace omblor::testing

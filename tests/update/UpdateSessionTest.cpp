@@ -1,0 +1,246 @@
+// The update session against a scripted module on 127.0.0.1, with an owner that records what it
+// is told: the replies each code calls for, the platform rule, credentials, and how a session
+// ends (and that nothing changes after).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "image/AppImageReader.h"
+#include "net/PollEventLoop.h"
+#include "update/ScriptedModule.h"
+#include "update/UpdateSession.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using omblor::testing::kLoopback;
+using omblor::testing::ScriptedModule;
+using omblor::update::Credentials;
+using omblor::update::Failure;
+using omblor::update::Outcome;
+using omblor::update::UpdateSession;
+using Then = ScriptedModule::Step::Then;
+
+// Two S3 records at 0x10000, 6 bytes in all (padded to 8).
+constexpr const char* kRecords =
+    "S3090001000001020304EB\r\n"
+    "S307000100040506E8\r\n"
+    "S70500010000F9\r\n";
+const std::string kImage("\x01\x02\x03\x04\x05\x06\x00\x00", 8);
+const std::string kHeader("\x00\x01\x00\x00\x00\x00\x00\x08", 8);
+
+struct Owner final : omblor::update::UpdateSessionOwner {
+    void OnProgress(int position) override { progress.push_back(position); }
+    std::optional<Credentials> OnCredentialsNeeded() override {
+        ++asked;
+        return answer;
+    }
+    void OnNotice(std::string_view text) override { notices.emplace_back(text); }
+    void OnEnded(Outcome how, std::string_view why) override {
+        ++ends;
+        outcome = how;
+        text = why;
+        if (afterEnd) afterEnd();
+    }
+    std::vector<int> progress;
+    std::vector<std::string> notices;
+    std::optional<Credentials> answer;
+    int asked = 0;
+    int ends = 0;
+    std::optional<Outcome> outcome;
+    std::string text;
+    std::function<void()> afterEnd;
+};
+
+class Session : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        omblor::net::EventLoop::SetCurrent(&loop_);
+        WriteFile("QX19", kRecords);
+    }
+    void TearDown() override {
+        omblor::net::EventLoop::SetCurrent(nullptr);
+        std::filesystem::remove(path_);
+    }
+    void WriteFile(const std::string& header, const std::string& records) {
+        std::ofstream(path_, std::ios::binary | std::ios::trunc) << "S0" << header << "\r\n"
+                                                                 << records;
+    }
+
+    // Runs one session to its end (and `linger` beyond it), ticking every `tickMs`.
+    std::unique_ptr<UpdateSession> Run(std::uint16_t port, bool reboot = true,
+                                       unsigned tickMs = 1000, bool endOnLost = false,
+                                       std::chrono::milliseconds linger = 0ms) {
+        struct NoMessages final : omblor::image::MessageSink {
+            void Show(std::string_view text) override { ADD_FAILURE() << text; }
+        } sink;
+        image_ = omblor::image::LoadAppImage(path_.string(), sink);
+        auto session = std::make_unique<UpdateSession>(owner, *image_, kLoopback, port, reboot);
+        session->EndOnLostConnection(endOnLost);
+        session->Start();
+        bool expired = false;
+        omblor::net::ScopedTimer guard(10s, omblor::net::Repeat::No, [&] { expired = true; });
+        omblor::net::ScopedTimer ticks(std::chrono::milliseconds(tickMs), omblor::net::Repeat::Yes,
+                                       [&] { session->Tick(); });
+        loop_.RunUntil([&] { return owner.ends > 0 || expired; });
+        bool lingered = linger.count() == 0;
+        omblor::net::ScopedTimer wait(linger, omblor::net::Repeat::No, [&] { lingered = true; });
+        loop_.RunUntil([&] { return lingered; });
+        EXPECT_FALSE(expired);
+        return session;
+    }
+
+    omblor::net::PollEventLoop loop_;
+    std::filesystem::path path_ = std::filesystem::temp_directory_path() /
+                                  ("omblor-session-" + std::to_string(::getpid()) + "_APP.s19");
+    std::optional<omblor::image::AppImage> image_;
+    Owner owner;
+};
+
+TEST_F(Session, answers_each_code_and_completes) {
+    for (const bool reboot : {true, false}) {
+        owner = {};
+        ScriptedModule module({{0, "100 Platform:QX19:1.0\r\n200\r\n102\r\n"},
+                               {8, "103\r\n"},
+                               {16, "301\r\n350\r\n450\r\n105\r\n"},
+                               {17, "106\r\n"}});
+        const auto session = Run(module.port, reboot);
+        EXPECT_EQ(owner.outcome, Outcome::Completed);
+        EXPECT_EQ(module.received, kHeader + kImage + (reboot ? "R" : "D"));
+        EXPECT_EQ(owner.progress, (std::vector<int>{1, 50, 150}));
+        EXPECT_EQ(session->PlatformName(), "QX19");
+        EXPECT_EQ(session->ImageBytesSent(), 8U);
+        EXPECT_TRUE(owner.notices.empty());
+    }
+}
+
+TEST_F(Session, the_platform_rule_decides_between_header_and_refusal) {
+    struct Case {
+        const char* header;
+        const char* platformLine;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"QX19", "100 P:QX19-512:2\r\n", false},  // a 512 module takes a plain image
+        {"QX19-512", "100 P:QX19:2\r\n", true},   // but not the other way round
+        {"QX19", "100 P:qx19:2\r\n", true},       // letter case counts
+        {"QX19-512", "100 no colon\r\n", false},  // no name, no check
+        {"QX19-512", "", false},                  // no 100 line at all
+    };
+    for (const Case& c : cases) {
+        owner = {};
+        WriteFile(c.header, kRecords);
+        ScriptedModule module({{0, std::string(c.platformLine) + "102\r\n"}, {8, "107\r\n"}});
+        const auto session = Run(module.port);
+        EXPECT_EQ(module.received, c.refused ? std::string(8, '\0') : kHeader) << c.platformLine;
+        EXPECT_EQ(session->RefusedPlatform(), c.refused) << c.platformLine;
+        EXPECT_EQ(owner.outcome, Outcome::Completed);
+    }
+}
+
+TEST_F(Session, credentials_are_sent_as_given_and_none_cancels_without_a_byte) {
+    owner.answer = Credentials("op", "pw");
+    ScriptedModule module({{0, "101\r\n"}, {7, "101\r\n"}, {14, "106\r\n"}});
+    Run(module.port);
+    EXPECT_EQ(module.received, std::string("op\0pw\r\nop\0pw\r\n", 14));
+    EXPECT_EQ(owner.asked, 2);
+
+    owner = {};
+    ScriptedModule refused({{0, "101\r\n"}});
+    Run(refused.port, true, 1000, false, 100ms);
+    EXPECT_EQ(owner.outcome, Outcome::Cancelled);
+    EXPECT_EQ(refused.received, "");
+}
+
+TEST_F(Session, error_lines_end_it_with_the_text_after_the_code) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"250 Flash failed\r\n", " Flash failed"},
+        {"201\r\n", ""},
+        {"300x\r\n", "x"},
+        {"  299 lead\r\n", "99 lead"},        // counted from the true start
+        {"298 Timed out\r\n", " Timed out"},  // the module's words, not the tool's time-out
+    };
+    for (const auto& [line, text] : cases) {
+        owner = {};
+        ScriptedModule module({{0, line}});
+        const auto session = Run(module.port);
+        EXPECT_EQ(owner.outcome, Outcome::Failed) << line;
+        EXPECT_EQ(owner.text, text) << line;
+        EXPECT_EQ(session->FailureCause(), Failure::ModuleLine) << line;
+    }
+}
+
+TEST_F(Session, once_ending_later_lines_and_ticks_change_nothing) {
+    ScriptedModule* current = nullptr;
+    owner.afterEnd = [&] { current->Send("106\r\n260 Again\r\n"); };
+    ScriptedModule module({{0, "250 First\r\n"}});
+    current = &module;
+    const auto session = Run(module.port, true, 5, false, 300ms);
+    EXPECT_EQ(owner.ends, 1);
+    EXPECT_EQ(owner.outcome, Outcome::Failed);
+    EXPECT_EQ(owner.text, " First");
+    session->Cancel();
+    EXPECT_EQ(owner.ends, 1);
+}
+
+// How the connection's end becomes the session's: the time-out, at once when asked, or the
+// socket's own error.
+TEST_F(Session, a_lost_connection_ends_by_time_out_or_at_once_when_asked) {
+    ScriptedModule silent({{0, ""}});
+    auto session = Run(silent.port, true, 5);
+    EXPECT_EQ(session->FailureCause(), Failure::TimedOut);
+    EXPECT_EQ(owner.text, " Timed out");
+
+    for (const bool endOnLost : {false, true}) {
+        owner = {};
+        ScriptedModule closes({{0, "100 P:QX19:1\r\n", Then::Close}});
+        session = Run(closes.port, true, endOnLost ? 1000 : 5, endOnLost);
+        EXPECT_EQ(session->FailureCause(), endOnLost ? Failure::Closed : Failure::TimedOut);
+    }
+
+    owner = {};
+    const std::uint16_t nobody = [] {
+        ScriptedModule gone({});
+        return gone.port;
+    }();
+    session = Run(nobody, true, 1000, true);
+    EXPECT_EQ(session->FailureCause(), Failure::Connect);
+    EXPECT_EQ(session->SocketError(), ECONNREFUSED);
+    EXPECT_EQ(owner.text, " Connect error");
+}
+
+// A connection lost while the image still goes out, an image that cannot be sent: each is told.
+TEST_F(Session, socket_failures_are_told) {
+    // Enough records for an image that cannot go out in one write.
+    std::string records;
+    for (std::uint32_t at = 0; at < (4U << 20); at += 32) {
+        char record[80];
+        unsigned sum = 37 + (at >> 24) + ((at >> 16) & 0xFF) + ((at >> 8) & 0xFF) + (at & 0xFF);
+        std::snprintf(record, sizeof record, "S325%08X", at);
+        records += record + std::string(64, '0');
+        std::snprintf(record, sizeof record, "%02X\r\n", ~sum & 0xFF);
+        records += record;
+    }
+    WriteFile("QX19", records);
+    ScriptedModule resets({{0, "102\r\n"}, {8, "103\r\n"}, {8 + (64U << 10), "", Then::Reset}});
+    auto session = Run(resets.port, true, 10);
+    EXPECT_EQ(owner.outcome, Outcome::Failed);
+    EXPECT_EQ(session->FailureCause(), Failure::Receive);
+    EXPECT_EQ(session->SocketError(), ECONNRESET);
+
+    owner = {};
+    // Closed after its last lines: they are still read, but nothing can be sent any more.
+    ScriptedModule gone({{0, "102\r\n103\r\n", Then::Close}});
+    Run(gone.port, true, 10);
+    EXPECT_EQ(owner.notices, std::vector<std::string>{"Send Error"});
+}
+
+}  // namespace

@@ -1,0 +1,157 @@
+#include "Output.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "discovery/ReplyRecord.h"
+#include "framework/console/ConsoleEscape.h"
+
+namespace omblor::ctl {
+
+using discovery::DeviceRecord;
+
+namespace {
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
+
+std::string Mac(const discovery::MacAddress& mac) {
+    char text[18];
+    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2],
+                  mac[3], mac[4], mac[5]);
+    return text;
+}
+
+std::string UsableAddressOf(const DeviceRecord& device) {
+    const auto address = discovery::UsableAddress(device.record, device.source);
+    return address.IsZero() ? std::string() : address.Dotted();
+}
+
+// The application's name without the colon the tree puts before it.
+std::string_view ApplicationOf(const DeviceRecord& device) {
+    std::string_view text = device.applicationText;
+    if (text.starts_with(':')) text.remove_prefix(1);
+    return text;
+}
+
+// A single module is its own one interface.
+std::vector<const DeviceRecord*> InterfacesOf(const DeviceRecord& module) {
+    std::vector<const DeviceRecord*> interfaces;
+    if (!module.IsGrouped()) interfaces.push_back(&module);
+    for (const auto& entry : module.interfaces) interfaces.push_back(entry.get());
+    return interfaces;
+}
+
+const char* Bool(bool value) {
+    return value ? "true" : "false";
+}
+const char* YesNo(bool value) {
+    return value ? "yes" : "no";
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte >= 0x20 && byte < 0x7F) {
+            out += c;
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            out += escape;
+        }
+    }
+    return out + '"';
+}
+
+std::string FormatTable(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    }
+    std::string out;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) line.append(widths[i] - row[i].size() + 2, ' ');
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        out += line + '\n';
+    }
+    return out;
+}
+
+std::string FoundJsonLine(const DeviceRecord& module) {
+    std::string line = "{\"address\": " + JsonString(UsableAddressOf(module)) +
+                       ", \"platform\": " + JsonString(module.platformName) +
+                       ", \"application\": " + JsonString(ApplicationOf(module)) +
+                       ", \"agrees\": " + Bool(module.Agrees()) +
+                       ", \"relayed\": " + Bool(module.relayed) + ", \"interfaces\": [";
+    const char* separator = "";
+    for (const DeviceRecord* entry : InterfacesOf(module)) {
+        line += separator;
+        line += "{\"mac\": " + JsonString(Mac(entry->record.InterfaceMac())) + ", \"type\": " +
+                JsonString(discovery::InterfaceTypeName(entry->record.InterfaceType())) +
+                ", \"address\": " + JsonString(UsableAddressOf(*entry)) +
+                ", \"agrees\": " + Bool(entry->Agrees()) + "}";
+        separator = ", ";
+    }
+    return line + "]}\n";
+}
+
+std::string FoundTable(std::span<const std::unique_ptr<DeviceRecord>> modules) {
+    std::vector<std::vector<std::string>> rows = {{"ADDRESS", "PLATFORM", "APPLICATION", "AGREES",
+                                                   "RELAYED", "INTERFACE", "TYPE", "AT", "AGREES"}};
+    using framework::EscapeOutsideText;
+    for (const auto& module : modules) {
+        bool first = true;
+        for (const DeviceRecord* entry : InterfacesOf(*module)) {
+            std::vector<std::string> row(5);
+            if (first) {
+                row = {UsableAddressOf(*module), EscapeOutsideText(module->platformName),
+                       EscapeOutsideText(ApplicationOf(*module)), YesNo(module->Agrees()),
+                       YesNo(module->relayed)};
+            }
+            first = false;
+            row.insert(row.end(),
+                       {Mac(entry->record.InterfaceMac()),
+                        std::string(discovery::InterfaceTypeName(entry->record.InterfaceType())),
+                        UsableAddressOf(*entry), YesNo(entry->Agrees())});
+            rows.push_back(std::move(row));
+        }
+    }
+    return FormatTable(rows);
+}
+
+std::string ResultJsonLine(const ModuleResult& result) {
+    return "{\"address\": " + JsonString(result.address) +
+           ", \"outcome\": " + JsonString(result.outcome) +
+           ", \"detail\": " + JsonString(result.detail) +
+           ", \"seconds\": " + Seconds(result.seconds) +
+           ", \"bytes\": " + std::to_string(result.bytes) + "}\n";
+}
+
+std::string OutcomeText(const ModuleResult& result) {
+    return result.detail.empty() ? result.outcome : result.outcome + ": " + result.detail;
+}
+
+std::string ResultTable(std::span<const ModuleResult> results) {
+    std::vector<std::vector<std::string>> rows = {{"ADDRESS", "SECONDS", "BYTES", "OUTCOME"}};
+    for (const auto& result : results) {
+        rows.push_back({result.address, Seconds(result.seconds), std::to_string(result.bytes),
+                        framework::EscapeOutsideText(OutcomeText(result))});
+    }
+    return FormatTable(rows);
+}
+
+}  // namespace omblor::ctl

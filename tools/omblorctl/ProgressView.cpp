@@ -1,0 +1,118 @@
+#include "ProgressView.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "Output.h"
+#include "framework/console/ConsoleEscape.h"
+#include "net/WriteAll.h"
+#include "update/UpdateProtocol.h"
+
+namespace omblor::ctl {
+
+namespace {
+
+using Phase = ModuleState::Phase;
+
+std::string StatusOf(const ModuleState& module) {
+    switch (module.phase) {
+        case Phase::Waiting:
+            return "waiting";
+        case Phase::Connecting:
+            return "connecting";
+        case Phase::Exchanging:
+            if (module.percent > 0) return "programming " + std::to_string(module.percent) + "%";
+            return module.lastCode == update::code::kImage ? "sending image" : "exchanging";
+        case Phase::Done:
+            break;
+    }
+    return framework::EscapeOutsideText(OutcomeText(module.result));
+}
+
+class PlainView final : public ProgressView {
+  public:
+    void Changed(std::span<const ModuleState> modules, std::size_t index) override {
+        const ModuleState& module = modules[index];
+        if (module.phase != Phase::Done) return;
+        net::WriteAll(STDERR_FILENO, module.result.address + ' ' + StatusOf(module) + '\n');
+    }
+    void Finished(std::span<const ModuleState> /*modules*/) override {}
+};
+
+class TerminalView final : public ProgressView {
+  public:
+    void Changed(std::span<const ModuleState> modules, std::size_t /*index*/) override {
+        modules_ = modules;
+        if (!redraw_.Active()) {
+            redraw_ = net::ScopedTimer(std::chrono::milliseconds(100), net::Repeat::No, [this] {
+                redraw_.Stop();
+                Draw();
+            });
+        }
+    }
+    void Finished(std::span<const ModuleState> modules) override {
+        redraw_.Stop();
+        modules_ = modules;
+        Draw();
+        if (summary_) net::WriteAll(STDERR_FILENO, "\n");
+    }
+
+  private:
+    void Draw() {
+        std::string out;
+        if (drawn_ > 0) out += "\x1b[" + std::to_string(drawn_) + "A";
+        summary_ = modules_.size() + 1 > Rows();
+        if (summary_) {
+            out += "\r\x1b[K" + Summary();
+            drawn_ = 0;
+        } else {
+            for (const ModuleState& module : modules_) {
+                const std::string& address = module.result.address;
+                out += "\r\x1b[K" + address;
+                out.append(address.size() < 16 ? 16 - address.size() : 1, ' ');
+                out += StatusOf(module) + '\n';
+            }
+            drawn_ = modules_.size();
+        }
+        net::WriteAll(STDERR_FILENO, out);
+    }
+    std::string Summary() const {
+        std::size_t programmed = 0, failed = 0, running = 0, waiting = 0;
+        for (const ModuleState& module : modules_) {
+            if (module.phase == Phase::Waiting)
+                ++waiting;
+            else if (module.phase != Phase::Done)
+                ++running;
+            else if (module.result.outcome == outcome::kProgrammed)
+                ++programmed;
+            else if (module.result.outcome != outcome::kSkipped)
+                ++failed;
+        }
+        return std::to_string(modules_.size()) + " modules: " + std::to_string(programmed) +
+               " programmed, " + std::to_string(failed) + " failed, " + std::to_string(running) +
+               " running, " + std::to_string(waiting) + " waiting";
+    }
+    static std::size_t Rows() {
+        winsize size{};
+        if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0) return 24;
+        return size.ws_row;
+    }
+
+    std::span<const ModuleState> modules_;
+    std::size_t drawn_ = 0;
+    bool summary_ = false;
+    net::ScopedTimer redraw_;
+};
+
+}  // namespace
+
+std::unique_ptr<ProgressView> ProgressView::ForStderr() {
+    if (::isatty(STDERR_FILENO) != 0) return std::make_unique<TerminalView>();
+    return std::make_unique<PlainView>();
+}
+
+}  // namespace omblor::ctl
