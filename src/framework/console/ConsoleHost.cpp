@@ -1,11 +1,9 @@
 #include "framework/console/ConsoleHost.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <span>
 #include <string_view>
@@ -62,8 +60,14 @@ std::vector<int> ParsePath(std::string_view path) {
 }
 
 std::string CurrentFolder() {
-    char buffer[4096];
-    return ::getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string(".");
+    std::error_code error;
+    const auto folder = std::filesystem::current_path(error);
+    return error ? std::string(".") : folder.string();
+}
+
+// "/x" on Linux; "c:\x", "\\server\x" and "/x" on Windows.
+bool IsFullPath(std::string_view path) {
+    return path.front() == '/' || std::filesystem::path(path).is_absolute();
 }
 
 bool ParseInt(std::string_view text, int& value) {
@@ -115,8 +119,8 @@ class ConsoleHost::Window final : public HostWindow {
 
 ConsoleHost::ConsoleHost(net::EventLoop& loop, int inputFd, std::FILE* out)
     : loop_(loop), inputFd_(inputFd), out_(out) {
-    inputWatch_ = net::ScopedWatch(loop_, inputFd_, net::kFdRead,
-                                   [this](int, unsigned) { OnInputReadable(); });
+    input_ = std::make_unique<ConsoleInput>(loop_, inputFd_,
+                                            [this](std::span<const char> chunk) { OnInput(chunk); });
 }
 
 ConsoleHost::~ConsoleHost() {
@@ -193,17 +197,13 @@ CDialog* ConsoleHost::TopDialog() const {
     return nullptr;
 }
 
-void ConsoleHost::OnInputReadable() {
-    char buffer[4096];
-    const auto n = ::read(inputFd_, buffer, sizeof buffer);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
-    if (n <= 0) {
+void ConsoleHost::OnInput(std::span<const char> chunk) {
+    if (inputEnded_) return;
+    if (chunk.empty()) {
         inputEnded_ = true;
-        inputWatch_.Reset();
         if (!partial_.empty()) lines_.push_back(std::exchange(partial_, {}));
     } else {
-        partial_.append(buffer, static_cast<std::size_t>(n));
-        net::SecureWipe(std::as_writable_bytes(std::span(buffer)));
+        partial_.append(chunk.data(), chunk.size());
         std::size_t start = 0;
         for (std::size_t nl; (nl = partial_.find('\n', start)) != std::string::npos;
              start = nl + 1) {
@@ -312,7 +312,7 @@ void ConsoleHost::Apply(std::string_view line) {
             case Modal::Kind::Chooser:
                 if (verb == "choose" && !rest.empty()) {
                     // The chooser hands back a full path, as a window's chooser would.
-                    top->chosen = rest.front() == '/' ? std::string(rest)
+                    top->chosen = IsFullPath(rest) ? std::string(rest)
                                                       : CurrentFolder() + "/" + std::string(rest);
                     top->done = true;
                     applied = true;

@@ -9,11 +9,13 @@
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "framework/Host.h"
+#include "framework/console/ConsoleInput.h"
 #include "net/EventLoop.h"
 
 namespace omblor::framework {
@@ -44,7 +46,7 @@ private:
         std::optional<std::string> chosen;
     };
 
-    void OnInputReadable();
+    void OnInput(std::span<const char> chunk);
     void ScheduleNextAction();
     void RunNextAction();
     void Apply(std::string_view line);
@@ -61,7 +63,6 @@ private:
     net::PostedCalls posted_{loop_};
     int inputFd_ = -1;
     std::FILE* out_ = nullptr;
-    net::ScopedWatch inputWatch_;
     std::string partial_;
     std::deque<std::string> lines_;
     bool inputEnded_ = false;
@@ -70,6 +71,8 @@ private:
     net::ScopedTimer waitTimer_;
     std::vector<Modal*> stack_;
     std::string details_;  // of the box being opened
+    // Last: it may deliver (the end of input) while the host is being built.
+    std::unique_ptr<ConsoleInput> input_;
 };
 
 }  // namespace omblor::framework

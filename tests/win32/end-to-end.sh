@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# omblor.exe under wine, in its console host, against the Linux module simulator on 127.0.0.1:
+# an update that succeeds (the image arrives byte for byte, exit code 0) and one whose platform
+# the module refuses ("Update Failed", and exit code 255 (-1) once the input has ended). Port
+# 20034 must be free, so scripts/build-windows runs this inside a network namespace of its own,
+# with a wine session started there too (wine makes its sockets in the wine server).
+#   tests/win32/end-to-end.sh OMBLOR_EXE MODULE_SIM OMBLOR_IMAGE
+set -euo pipefail
+exe=$1 sim=$2 image_tool=$3
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d /tmp/omblor-e2e.XXXXXX)
+trap 'kill $(jobs -p) 2>/dev/null || true; [ -n "${KEEP_E2E:-}" ] || rm -rf "$work"' EXIT
+
+fail() {
+  echo "end-to-end: $*" >&2
+  for f in "$work"/*.log "$work"/*.out; do [ -f "$f" ] && { echo "--- $f" >&2; cat "$f" >&2; }; done
+  exit 1
+}
+
+cp "$here/../../examples/demo_APP.s19" "$work/demo_APP.s19"
+"$image_tool" convert "$work/demo_APP.s19" "$work/expected.bin" 2>/dev/null
+
+# Starts the simulator with the given options and waits until it listens.
+start_module() {
+  "$sim" --timeout 60 "$@" >"$work/sim.log" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    grep -q '^listening' "$work/sim.log" && return 0
+    sleep 0.1
+  done
+  fail "the simulator did not start"
+}
+
+# 1. Programmed: the file given in the //drive/dir/file form (wine's Z: is the Linux root).
+start_module --platform QX19 --save-image "$work/got.bin"
+code=0
+wine "$exe" -A "-F//z${work}/demo_APP.s19" -I127.0.0.1 </dev/null >"$work/ok.out" 2>&1 || code=$?
+wait "$sim_pid" || true
+[ "$code" = 0 ] || fail "a successful update ended with exit code $code"
+cmp -s "$work/got.bin" "$work/expected.bin" || fail "the module received a different image"
+grep -q '^result .*ok' "$work/sim.log" || fail "the simulator did not report success"
+
+# 2. Refused: the module runs another platform; the main window stays until input ends.
+start_module --platform QX20
+code=0
+wine "$exe" -A "-F$(winepath -w "$work/demo_APP.s19")" -I127.0.0.1 </dev/null >"$work/refused.out" 2>&1 || code=$?
+wait "$sim_pid" || true
+[ "$code" = 255 ] || fail "a refused update ended with exit code $code, not 255"
+grep -q '^Update Failed' "$work/refused.out" || fail "no \"Update Failed\" message"
+
+echo "end-to-end: 2 passed, 0 failed"
