@@ -25,7 +25,14 @@ function(omblor_test name)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES ${props} ENVIRONMENT "${env}" TIMEOUT 300)
   else()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES ${props} ENVIRONMENT "${env}" TIMEOUT 120)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES ${props} TIMEOUT 120)
+    # The environment goes on after discovery: handed through PROPERTIES, a list keeps only its
+    # first entry (the others are taken for property names).
+    set(env_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
+    file(WRITE ${env_file} "foreach(test IN LISTS ${name}_TESTS)\n"
+                           "  set_tests_properties(\"\${test}\" PROPERTIES ENVIRONMENT [==[${env}]==])\n"
+                           "endforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${env_file})
   endif()
 endfunction()
 

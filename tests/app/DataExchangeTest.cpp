@@ -6,6 +6,7 @@
 #include "app/COmblorDlg.h"
 #include "framework/CDataExchange.h"
 #include "support/FakeHost.h"
+#include "support/IsolatedSettings.h"
 
 namespace {
 
@@ -23,9 +24,8 @@ TEST(ParseByteBox, reads_a_leading_number_up_to_255) {
     for (const auto& [text, expected] : cases) EXPECT_EQ(ParseByteBox(text), expected) << text;
 }
 
-// The windows here start from the defaults, whatever this machine has stored: a hive that
-// cannot exist reads as empty.
-const bool kHiveIsolated = ::setenv("OMBLOR_HKLM", "/dev/null/HKLM.reg", 1) == 0;
+// The windows here start from the defaults, whatever this machine has stored.
+const bool kSettingsIsolated = omblor::testing::IsolateSettings();
 
 // Runs `body` inside the main window's modal loop, then closes it.
 void WithOpenWindow(COmblorDlg& dlg, omblor::testing::FakeHost& host,

@@ -11,7 +11,7 @@
 #include "framework/CDialog.h"
 #include "framework/Host.h"
 #include "framework/WinTypes.h"
-#include "net/PollEventLoop.h"
+#include "net/DefaultEventLoop.h"
 
 namespace omblor::testing {
 
@@ -58,7 +58,7 @@ class FakeHost final : public framework::Host {
         return std::nullopt;  // the operator cancels
     }
 
-    net::PollEventLoop loop;
+    net::DefaultEventLoop loop;
     // Called as each dialog's modal loop starts; a test may act on the dialog from here.
     std::function<void(framework::CDialog&)> onShown;
     std::vector<int> progress;               // positions shown, in order

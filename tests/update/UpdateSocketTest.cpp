@@ -124,6 +124,11 @@ TEST_F(UpdateSocket, refused_connection_is_a_connect_error) {
 }
 
 TEST_F(UpdateSocket, a_socket_that_cannot_be_made_is_told_with_its_error_number) {
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizers probe memory through a pipe of their own, which a process without free
+    // descriptors cannot make: their checks then fail, not the code under test.
+    GTEST_SKIP() << "the sanitizers need descriptors of their own";
+#endif
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     rlimit none = saved;
