@@ -4,9 +4,9 @@
 # the module refuses ("Update Failed", and exit code 255 (-1) once the input has ended). Port
 # 20034 must be free, so scripts/build-windows runs this inside a network namespace of its own,
 # with a wine session started there too (wine makes its sockets in the wine server).
-#   tests/win32/end-to-end.sh OMBLOR_EXE MODULE_SIM OMBLOR_IMAGE
+#   tests/win32/end-to-end.sh OMBLOR_EXE MODULE_SIM OMBLORCTL
 set -euo pipefail
-exe=$1 sim=$2 image_tool=$3
+exe=$1 sim=$2 omblorctl=$3
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/omblor-e2e.XXXXXX)
 trap 'kill $(jobs -p) 2>/dev/null || true; [ -n "${KEEP_E2E:-}" ] || rm -rf "$work"' EXIT
@@ -18,7 +18,7 @@ fail() {
 }
 
 cp "$here/../../examples/demo_APP.s19" "$work/demo_APP.s19"
-"$image_tool" convert "$work/demo_APP.s19" "$work/expected.bin" 2>/dev/null
+"$omblorctl" image convert "$work/demo_APP.s19" "$work/expected.bin" 2>/dev/null
 
 # Starts the simulator with the given options and waits until it listens.
 start_module() {
