@@ -238,4 +238,24 @@ TEST_F(Win32Window, progress_bar_shows_its_position_and_the_close_box_cancels) {
     EXPECT_EQ(position, 75);
 }
 
+TEST_F(Win32Window, chooser_opens_at_the_stored_file_and_returns_the_full_path) {
+    // The stored value is a file's path: the chooser opens in its folder, so a bare name typed
+    // there comes back with that folder.
+    fw::FileChooserRequest request;
+    request.filters = {{"Application Files *_APP.s19", "*_APP.s19"}};
+    request.initialLocation = "C:\\windows\\win.ini";
+    WhenOpen("Open", [&](HWND chooser) {
+        constexpr int kFileNameBox = 0x47C;  // cmb13, the explorer-style chooser's name box
+        ::SetDlgItemTextA(chooser, kFileNameBox, "system.ini");
+        ::PostMessageA(chooser, WM_COMMAND, fw::IDOK, 0);
+    });
+    auto chosen = host.ChooseFile(request);
+    ASSERT_TRUE(chosen.has_value());
+    ::CharUpperA(chosen->data());
+    EXPECT_EQ(*chosen, "C:\\WINDOWS\\SYSTEM.INI");
+
+    WhenOpen("Open", [&](HWND chooser) { ::PostMessageA(chooser, WM_COMMAND, fw::IDCANCEL, 0); });
+    EXPECT_FALSE(host.ChooseFile(request).has_value());
+}
+
 }  // namespace
