@@ -1,4 +1,4 @@
-; The Windows installer: omblor.exe with its README and licence under Program Files, a Start-menu
+; The Windows installer: omblor.exe and omblorctl.exe with their README and licence under Program Files, a Start-menu
 ; entry, and an uninstaller listed under "Apps and features". scripts/build-windows runs
 ;   makensis -DVERSION=x.y.z -DSTAGE=<folder with the files> -DICON=<omblor.ico> -DOUTFILE=<exe>
 Unicode true
@@ -27,6 +27,7 @@ Section "Omblor"
   SetShellVarContext all
   SetOutPath "$INSTDIR"
   File "${STAGE}\omblor.exe"
+  File "${STAGE}\omblorctl.exe"
   File "${STAGE}\README.md"
   File "${STAGE}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -52,6 +53,7 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\Omblor\Uninstall Omblor.lnk"
   RMDir "$SMPROGRAMS\Omblor"
   Delete "$INSTDIR\omblor.exe"
+  Delete "$INSTDIR\omblorctl.exe"
   Delete "$INSTDIR\README.md"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"

@@ -12,9 +12,10 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <span>
 
+#include "net/ReplaceFile.h"
 #include "net/UniqueFd.h"
-#include "net/WriteAll.h"
 
 namespace omblor::app {
 
@@ -101,18 +102,9 @@ Load ReadHive(Hive& hive) {
     return Load::Ok;
 }
 
-// Writes beside `path` and renames over it, so a reader sees the old file or the new one whole.
 bool WriteReplacing(const std::string& path, std::string_view text) {
-    std::string temp = path + ".XXXXXX";
-    net::UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!fd.Valid()) return false;
-    const bool ok = net::WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0;
-    fd.Reset();
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return net::WriteFileReplacing(path, std::as_bytes(std::span(text)),
+                                   net::FileAccess::OwnerOnly);
 }
 
 bool MakeFolders(const std::string& file) {
@@ -265,9 +257,9 @@ std::optional<RegValue> ParseValue(std::string_view line) {
     }
     if (rest.starts_with("dword:")) {
         const std::string digits(rest.substr(6));
-        if (digits.size() != 8 ||
-            !std::all_of(digits.begin(), digits.end(),
-                         [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; })) {
+        if (digits.size() != 8 || !std::all_of(digits.begin(), digits.end(), [](char c) {
+                return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+            })) {
             return std::nullopt;
         }
         const auto value = static_cast<DWORD>(std::strtoul(digits.c_str(), nullptr, 16));
@@ -283,8 +275,9 @@ std::optional<RegValue> ParseValue(std::string_view line) {
         const auto close = rest.find("):");
         if (close == std::string_view::npos || close < 5 || close > 12) return std::nullopt;
         const std::string type(rest.substr(4, close - 4));
-        if (!std::all_of(type.begin(), type.end(),
-                         [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; })) {
+        if (!std::all_of(type.begin(), type.end(), [](char c) {
+                return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+            })) {
             return std::nullopt;
         }
         v.type = static_cast<DWORD>(std::strtoul(type.c_str(), nullptr, 16));
@@ -333,7 +326,8 @@ Hive ParseHive(std::string_view text) {
         } else {
             current = line;
         }
-        continued = !current.empty() && current.back() == '\\' && current.find("=hex") != std::string::npos;
+        continued =
+            !current.empty() && current.back() == '\\' && current.find("=hex") != std::string::npos;
         if (continued) {
             current.pop_back();
         } else {
@@ -405,15 +399,15 @@ static LONG OpenForFullAccess(HKEY key, const char* subKey, Hive& hive, std::str
 }
 
 LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD /*reserved*/, char* /*keyClass*/,
-                     DWORD /*options*/, REGSAM /*desired*/, const void* /*security*/,
-                     HKEY* result, DWORD* disposition) {
+                     DWORD /*options*/, REGSAM /*desired*/, const void* /*security*/, HKEY* result,
+                     DWORD* disposition) {
     if (result == nullptr) return ERROR_INVALID_PARAMETER;
     Hive hive;
     std::string path;
     if (const LONG rc = OpenForFullAccess(key, subKey, hive, path); rc != ERROR_SUCCESS) return rc;
     bool created = false;
     // Creating a key creates the keys above it too.
-    for (std::size_t slash = path.find('\\'); ; slash = path.find('\\', slash + 1)) {
+    for (std::size_t slash = path.find('\\');; slash = path.find('\\', slash + 1)) {
         const std::string prefix = path.substr(0, slash);
         if (prefix != kMachineRoot && FindKey(hive, prefix) == nullptr) {
             hive.keys.push_back({prefix, {}});
@@ -422,7 +416,8 @@ LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD /*reserved*/, char* /*k
         if (slash == std::string::npos) break;
     }
     if (created && !SaveHive(hive, hive.damaged)) return ERROR_ACCESS_DENIED;
-    if (disposition != nullptr) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    if (disposition != nullptr)
+        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     *result = NewHandle(path);
     return ERROR_SUCCESS;
 }
@@ -438,8 +433,8 @@ LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD /*options*/, REGSAM /*des
     return ERROR_SUCCESS;
 }
 
-LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* /*reserved*/, DWORD* type,
-                      BYTE* data, DWORD* dataSize) {
+LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* /*reserved*/, DWORD* type, BYTE* data,
+                      DWORD* dataSize) {
     const auto path = KeyPath(key);
     if (!path) return ERROR_INVALID_HANDLE;
     if (data != nullptr && dataSize == nullptr) return ERROR_INVALID_PARAMETER;

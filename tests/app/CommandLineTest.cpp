@@ -21,8 +21,8 @@ TEST(ParseDottedAddress, follows_its_stop_rules) {
         {"10.1.2.3.99", 0x0A010203},  // stops at the fourth dot
         {"10.1.2.3 -A", 0x0A010203},  // stops at the blank after three dots
         {"10.1.2.3-A", 0x0A010203},
-        {"10.1 2.3", 0x000A0C03},     // blank ignored before the third dot: 1 and 2 join
-        {"1.2.3.300", 0x0102032C},    // the last number is ORed in
+        {"10.1 2.3", 0x000A0C03},   // blank ignored before the third dot: 1 and 2 join
+        {"1.2.3.300", 0x0102032C},  // the last number is ORed in
         {"", 0},
         {"bogus", 0},
         {"host.example", 0},
@@ -76,7 +76,9 @@ TEST(ScanCommandLine, applies_switches_as_the_main_window_expects) {
             EXPECT_EQ(o.fileName.value_or("<none>"), c.fileName) << c.line;
         }
         EXPECT_EQ(o.address.has_value(), c.hasAddress) << c.line;
-        if (c.hasAddress) EXPECT_EQ(o.address.value_or(1), c.address) << c.line;
+        if (c.hasAddress) {
+            EXPECT_EQ(o.address.value_or(1), c.address) << c.line;
+        }
     }
 }
 
@@ -102,7 +104,9 @@ TEST(InformationText, answers_only_a_whole_line_of_help_or_version) {
     for (const auto& c : cases) {
         const auto text = InformationText(c.line);
         ASSERT_EQ(text.has_value(), c.starts != nullptr) << c.line;
-        if (text) EXPECT_TRUE(text->starts_with(c.starts)) << c.line;
+        if (text) {
+            EXPECT_TRUE(text->starts_with(c.starts)) << c.line;
+        }
     }
 }
 

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # omblor.exe under wine, in its console host, against the Linux module simulator on 127.0.0.1:
 # an update that succeeds (the image arrives byte for byte, exit code 0) and one whose platform
-# the module refuses ("Update Failed", and exit code 255 (-1) once the input has ended). Port
+# the module refuses ("Update Failed", and exit code 255 (-1) once the input has ended); then
+# omblorctl.exe programming three modules at once, one of which refuses. Port
 # 20034 must be free, so scripts/build-windows runs this inside a network namespace of its own,
 # with a wine session started there too (wine makes its sockets in the wine server).
-#   tests/win32/end-to-end.sh OMBLOR_EXE MODULE_SIM OMBLORCTL
+#   tests/win32/end-to-end.sh OMBLOR_EXE OMBLORCTL_EXE MODULE_SIM OMBLORCTL
 set -euo pipefail
-exe=$1 sim=$2 omblorctl=$3
+exe=$1 ctl_exe=$2 sim=$3 omblorctl=$4
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/omblor-e2e.XXXXXX)
 trap 'kill $(jobs -p) 2>/dev/null || true; [ -n "${KEEP_E2E:-}" ] || rm -rf "$work"' EXIT
@@ -48,4 +49,23 @@ wait "$sim_pid" || true
 [ "$code" = 255 ] || fail "a refused update ended with exit code $code, not 255"
 grep -q '^Update Failed' "$work/refused.out" || fail "no \"Update Failed\" message"
 
-echo "end-to-end: 2 passed, 0 failed"
+# 3. omblorctl.exe: three modules behind one password file, the second on another platform.
+mkdir "$work/images"
+printf 'secret-word\n' >"$work/password"
+printf '127.0.0.2 --platform QX20\n' >"$work/variations"
+start_module --modules 3 --credentials op:secret-word --save-image "$work/images" \
+  --variations "$work/variations"
+code=0
+wine "$ctl_exe" update "$work/demo_APP.s19" 127.0.0.1 127.0.0.2 127.0.0.3 --user op \
+  --password-file "$work/password" --json </dev/null >"$work/fleet.out" 2>"$work/fleet.err" || code=$?
+wait "$sim_pid" || true
+[ "$code" = 1 ] || fail "omblorctl.exe with one refusing module ended with $code, not 1"
+for m in 1 3; do
+  grep -q "\"127.0.0.$m\", \"outcome\": \"programmed\"" "$work/fleet.out" ||
+    fail "127.0.0.$m is not reported as programmed"
+  cmp -s "$work/images/127.0.0.$m.bin" "$work/expected.bin" || fail "127.0.0.$m got a different image"
+done
+grep -q '"127.0.0.2", "outcome": "refused"' "$work/fleet.out" || fail "127.0.0.2 is not reported as refused"
+! grep -q secret-word "$work/fleet.out" "$work/fleet.err" || fail "the password appeared in the output"
+
+echo "end-to-end: 3 passed, 0 failed"

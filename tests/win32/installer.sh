@@ -10,7 +10,7 @@ fail() { echo "installer: $*" >&2; exit 1; }
 wine "$setup" /S '/D=C:\Omblor' </dev/null >/dev/null 2>&1 || fail "the installer failed"
 dir=$(winepath -u 'C:\Omblor')
 menu=$(winepath -u 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Omblor')
-for f in omblor.exe README.md LICENSE.txt uninstall.exe; do
+for f in omblor.exe omblorctl.exe README.md LICENSE.txt uninstall.exe; do
   [ -f "$dir/$f" ] || fail "$f was not installed"
 done
 [ -f "$menu/Omblor.lnk" ] || fail "no Start-menu entry"
@@ -24,7 +24,7 @@ wine "$dir/omblor.exe" </dev/null >/dev/null 2>&1 || code=$?
 
 # _?= runs the uninstaller in place, so it is done when wine returns.
 wine "$dir/uninstall.exe" /S '_?=C:\Omblor' </dev/null >/dev/null 2>&1 || fail "the uninstaller failed"
-for f in omblor.exe README.md LICENSE.txt; do
+for f in omblor.exe omblorctl.exe README.md LICENSE.txt; do
   [ ! -e "$dir/$f" ] || fail "$f is still there after uninstalling"
 done
 [ ! -e "$menu/Omblor.lnk" ] || fail "the Start-menu entry is still there after uninstalling"

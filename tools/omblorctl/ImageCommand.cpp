@@ -1,11 +1,6 @@
 // omblorctl image info|convert: reads an application file with the same reader the update uses,
 // and either describes the image or writes its bytes. Refusals print the reader's messages on
 // stderr.
-#include <fcntl.h>
-#include <nettle/sha2.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,8 +12,9 @@
 
 #include "Commands.h"
 #include "ReaderMessages.h"
+#include "Sha256.h"
 #include "image/AppImageReader.h"
-#include "net/WriteAll.h"
+#include "net/ReplaceFile.h"
 
 namespace omblor::ctl {
 
@@ -32,14 +28,9 @@ constexpr std::string_view kUsage =
 
 // Lower-case hex of the image's SHA-256, as sha256sum prints it for the converted file.
 std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
-    sha256_ctx context{};
-    sha256_init(&context);
-    sha256_update(&context, bytes.size(), bytes.data());
-    std::uint8_t digest[SHA256_DIGEST_SIZE];
-    sha256_digest(&context, sizeof digest, digest);
     std::string hex;
     constexpr char kDigits[] = "0123456789abcdef";
-    for (const std::uint8_t byte : digest) {
+    for (const std::uint8_t byte : Sha256(bytes)) {
         hex.push_back(kDigits[byte >> 4]);
         hex.push_back(kDigits[byte & 0xF]);
     }
@@ -62,38 +53,10 @@ int Info(const std::string& path) {
     return 0;
 }
 
-bool WriteFile(int fd, std::span<const std::uint8_t> bytes) {
-    const bool written = omblor::net::WriteAll(fd, std::as_bytes(bytes));
-    return ::close(fd) == 0 && written;
-}
-
-// A regular file (or a new one) is written beside the target and renamed over it, so a script
-// never sees half an image. Anything else, a device, a pipe or a symbolic link, is written
-// through as it is: renaming over it would replace the thing itself.
-bool WriteImage(const std::string& out, std::span<const std::uint8_t> bytes) {
-    struct stat info {};
-    if (::lstat(out.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        const int fd = ::open(out.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        return fd >= 0 && WriteFile(fd, bytes);
-    }
-    std::string temporary = out + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    bool ok = ::fchmod(fd, 0666 & ~mask) == 0;
-    ok = WriteFile(fd, bytes) && ok;
-    if (ok && std::rename(temporary.c_str(), out.c_str()) == 0) return true;
-    const int error = errno;
-    ::unlink(temporary.c_str());
-    errno = error;
-    return false;
-}
-
 int Convert(const std::string& path, const std::string& out) {
     const auto image = Load(path);
     if (!image) return kExitFailed;
-    if (!WriteImage(out, image->Bytes())) {
+    if (!net::WriteFileReplacing(out, std::as_bytes(image->Bytes()), net::FileAccess::Default)) {
         std::fprintf(stderr, "omblorctl: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
         return kExitFailed;
     }

@@ -1,16 +1,13 @@
 #include "Password.h"
 
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
+#include "Terminal.h"
 #include "net/SecureWipe.h"
-#include "net/UniqueFd.h"
 
 namespace omblor::ctl {
 
@@ -30,76 +27,44 @@ std::string FirstLine(std::string& buffer, std::size_t length) {
 }
 
 std::optional<std::string> FromFile(const std::string& path, std::string& error) {
-    const net::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.Valid()) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
-        return std::nullopt;
-    }
+    // Unbuffered, so the only copy of the text is the buffer that gets wiped.
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                               &std::fclose);
     std::string buffer(kMaxPassword, '\0');
-    std::size_t length = 0;
-    while (length < buffer.size()) {
-        const ssize_t n = ::read(fd.Get(), buffer.data() + length, buffer.size() - length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        length += static_cast<std::size_t>(n);
+    if (file && std::setvbuf(file.get(), nullptr, _IONBF, 0) == 0) {
+        const std::size_t length = std::fread(buffer.data(), 1, buffer.size(), file.get());
+        if (std::ferror(file.get()) == 0) return FirstLine(buffer, length);
     }
-    return FirstLine(buffer, length);
+    error = "cannot read " + path + ": " + std::strerror(errno);
+    net::SecureWipe(buffer);
+    return std::nullopt;
 }
 
 std::optional<std::string> FromEnvironment() {
-    char* value = std::getenv("OMBLOR_PASSWORD");
+    const char* value = std::getenv("OMBLOR_PASSWORD");
     if (value == nullptr) return std::nullopt;
     std::string buffer(value, std::strlen(value));
     buffer.reserve(kMaxPassword);
     const std::size_t length = buffer.size();
-    // Nothing started from here inherits it, and the process's copy goes.
-    ::explicit_bzero(value, length);
-    ::unsetenv("OMBLOR_PASSWORD");
+    TakeOutOfEnvironment("OMBLOR_PASSWORD");
     return FirstLine(buffer, length);
 }
 
-volatile std::sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int /*signal*/) {
-    g_interrupted = 1;
-}
-
-// One line from the terminal with echo off. Ctrl-C ends the prompt (echo comes back on) instead
-// of the process.
 std::optional<std::string> FromTerminal(const std::string& user, std::string& error) {
-    const net::UniqueFd tty(
-        ::isatty(STDIN_FILENO) != 0 ? ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY) : -1);
-    termios saved{};
-    if (!tty.Valid() || ::tcgetattr(tty.Get(), &saved) != 0) {
-        error = "no password: give --password-file or OMBLOR_PASSWORD";
-        return std::nullopt;
-    }
-    struct sigaction interrupt {};
-    interrupt.sa_handler = OnInterrupt;  // no SA_RESTART: the read returns at Ctrl-C
-    struct sigaction previous {};
-    ::sigaction(SIGINT, &interrupt, &previous);
-    const std::string prompt = "Password for " + user + ": ";
-    [[maybe_unused]] auto written = ::write(tty.Get(), prompt.data(), prompt.size());
-    termios quiet = saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    ::tcsetattr(tty.Get(), TCSAFLUSH, &quiet);
-
     std::string buffer(kMaxPassword, '\0');
     std::size_t length = 0;
-    while (length < buffer.size() && g_interrupted == 0) {
-        const ssize_t n = ::read(tty.Get(), buffer.data() + length, buffer.size() - length);
-        if (n <= 0) break;
-        length += static_cast<std::size_t>(n);
-        if (buffer[length - 1] == '\n') break;
+    switch (ReadHiddenLine("Password for " + user + ": ", buffer, length)) {
+        case HiddenLine::Read:
+            return FirstLine(buffer, length);
+        case HiddenLine::NoTerminal:
+            error = "no password: give --password-file or OMBLOR_PASSWORD";
+            break;
+        case HiddenLine::Interrupted:
+            error = "interrupted";
+            break;
     }
-    ::tcsetattr(tty.Get(), TCSAFLUSH, &saved);
-    ::sigaction(SIGINT, &previous, nullptr);
-    written = ::write(tty.Get(), "\n", 1);
-    if (g_interrupted != 0) {
-        net::SecureWipe(buffer);
-        error = "interrupted";
-        return std::nullopt;
-    }
-    return FirstLine(buffer, length);
+    net::SecureWipe(buffer);
+    return std::nullopt;
 }
 
 }  // namespace

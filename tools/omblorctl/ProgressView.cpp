@@ -1,6 +1,5 @@
 #include "ProgressView.h"
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "Output.h"
+#include "Terminal.h"
 #include "framework/console/ConsoleEscape.h"
 #include "net/WriteAll.h"
 #include "update/UpdateProtocol.h"
@@ -65,7 +65,7 @@ class TerminalView final : public ProgressView {
     void Draw() {
         std::string out;
         if (drawn_ > 0) out += "\x1b[" + std::to_string(drawn_) + "A";
-        summary_ = modules_.size() + 1 > Rows();
+        summary_ = modules_.size() + 1 > StderrRows();
         if (summary_) {
             out += "\r\x1b[K" + Summary();
             drawn_ = 0;
@@ -96,12 +96,6 @@ class TerminalView final : public ProgressView {
                " programmed, " + std::to_string(failed) + " failed, " + std::to_string(running) +
                " running, " + std::to_string(waiting) + " waiting";
     }
-    static std::size_t Rows() {
-        winsize size{};
-        if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0) return 24;
-        return size.ws_row;
-    }
-
     std::span<const ModuleState> modules_;
     std::size_t drawn_ = 0;
     bool summary_ = false;
@@ -111,7 +105,7 @@ class TerminalView final : public ProgressView {
 }  // namespace
 
 std::unique_ptr<ProgressView> ProgressView::ForStderr() {
-    if (::isatty(STDERR_FILENO) != 0) return std::make_unique<TerminalView>();
+    if (StderrIsTerminal()) return std::make_unique<TerminalView>();
     return std::make_unique<PlainView>();
 }
 

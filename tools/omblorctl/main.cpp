@@ -6,8 +6,11 @@
 
 #include "Commands.h"
 #include "StderrHost.h"
+#include "net/DefaultEventLoop.h"
 #include "net/OpenFileLimit.h"
-#include "net/PollEventLoop.h"
+#include "net/SocketService.h"
+#include "resources/ResourceIds.h"
+#include "resources/Strings.h"
 
 namespace {
 
@@ -38,11 +41,20 @@ int main(int argc, char** argv) {
     }
     // A connection per module: a thousand modules need more descriptors than the usual 1024.
     omblor::net::RaiseOpenFileLimit();
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
-    omblor::net::PollEventLoop loop;
+#endif
+    if (!omblor::net::StartSocketService()) {
+        const std::string_view text =
+            omblor::resources::LoadStringResource(omblor::resources::IDS_SOCKETS_INIT_FAILED);
+        std::fprintf(stderr, "omblorctl: %.*s\n", static_cast<int>(text.size()), text.data());
+        return kExitFailed;
+    }
+    omblor::net::DefaultEventLoop loop;
     omblor::net::EventLoop::SetCurrent(&loop);
     const StderrHost host;
     const int code = run(argc - 1, argv + 1);
     omblor::net::EventLoop::SetCurrent(nullptr);
+    omblor::net::StopSocketService();
     return code;
 }

@@ -1,0 +1,22 @@
+// Writes a whole file so that a reader sees either the old file or the new one whole: the bytes
+// go to a new file beside it, which is then renamed over it. A path that names something other
+// than a regular file (a device, a pipe, a symbolic link) is written through as it is, since
+// renaming over it would replace the thing itself.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+
+namespace omblor::net {
+
+enum class FileAccess {
+    OwnerOnly,  // settings: read and written by their owner only
+    Default,    // what a new file of the user's gets (the umask's choice)
+};
+
+// False when the file could not be written; errno says why.
+bool WriteFileReplacing(const std::string& path, std::span<const std::byte> bytes,
+                        FileAccess access);
+
+}  // namespace omblor::net
