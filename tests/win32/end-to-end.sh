@@ -49,7 +49,13 @@ wait "$sim_pid" || true
 [ "$code" = 255 ] || fail "a refused update ended with exit code $code, not 255"
 grep -q '^Update Failed' "$work/refused.out" || fail "no \"Update Failed\" message"
 
-# 3. omblorctl.exe: three modules behind one password file, the second on another platform.
+# 3. omblorctl.exe: the same image from its converter (the second time over the first file), then
+# three modules behind one password file, the second on another platform.
+for _ in 1 2; do
+  wine "$ctl_exe" image convert "$work/demo_APP.s19" "$work/converted.bin" </dev/null ||
+    fail "omblorctl.exe image convert failed"
+done
+cmp -s "$work/converted.bin" "$work/expected.bin" || fail "omblorctl.exe converted a different image"
 mkdir "$work/images"
 printf 'secret-word\n' >"$work/password"
 printf '127.0.0.2 --platform QX20\n' >"$work/variations"
