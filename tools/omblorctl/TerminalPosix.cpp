@@ -10,6 +10,7 @@
 #include "Terminal.h"
 #include "net/SecureWipe.h"
 #include "net/UniqueFd.h"
+#include "net/WriteAll.h"
 
 namespace omblor::ctl {
 
@@ -43,7 +44,7 @@ HiddenLine ReadHiddenLine(const std::string& prompt, std::span<char> buffer, std
     interrupt.sa_handler = OnInterrupt;  // no SA_RESTART: the read returns at Ctrl-C
     struct sigaction previous {};
     ::sigaction(SIGINT, &interrupt, &previous);
-    [[maybe_unused]] auto written = ::write(tty.Get(), prompt.data(), prompt.size());
+    net::WriteAll(tty.Get(), prompt);
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     ::tcsetattr(tty.Get(), TCSAFLUSH, &quiet);
@@ -56,7 +57,7 @@ HiddenLine ReadHiddenLine(const std::string& prompt, std::span<char> buffer, std
     }
     ::tcsetattr(tty.Get(), TCSAFLUSH, &saved);
     ::sigaction(SIGINT, &previous, nullptr);
-    written = ::write(tty.Get(), "\n", 1);
+    net::WriteAll(tty.Get(), "\n");
     return g_interrupted != 0 ? HiddenLine::Interrupted : HiddenLine::Read;
 }
 
