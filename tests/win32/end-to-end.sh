@@ -2,7 +2,7 @@
 # omblor.exe under wine, in its console host, against the Linux module simulator on 127.0.0.1:
 # an update that succeeds (the image arrives byte for byte, exit code 0) and one whose platform
 # the module refuses ("Update Failed", and exit code 255 (-1) once the input has ended); then
-# omblorctl.exe programming three modules at once, one of which refuses. Port
+# omblorctl.exe programming three modules at once, one of which refuses, and finding three. Port
 # 20034 must be free, so scripts/build-windows runs this inside a network namespace of its own,
 # with a wine session started there too (wine makes its sockets in the wine server).
 #   tests/win32/end-to-end.sh OMBLOR_EXE OMBLORCTL_EXE MODULE_SIM OMBLORCTL
@@ -74,4 +74,21 @@ done
 grep -q '"127.0.0.2", "outcome": "refused"' "$work/fleet.out" || fail "127.0.0.2 is not reported as refused"
 ! grep -q secret-word "$work/fleet.out" "$work/fleet.err" || fail "the password appeared in the output"
 
-echo "end-to-end: 3 passed, 0 failed"
+# 4. omblorctl.exe find: Winsock's broadcast search against three simulated modules. It broadcasts,
+# so only where loopback is the only interface (the private namespace scripts/build-windows makes).
+if [ "$(ip -o link show | wc -l)" != 1 ]; then
+  echo "end-to-end: 3 passed, 0 failed, find skipped (not in a private network namespace)"
+  exit 0
+fi
+for m in 1 2 3; do ip addr add "10.78.0.$m/32" dev lo 2>/dev/null || true; done
+"$sim" discover --generate 3 --timeout 30 >"$work/discover.log" 2>&1 &
+for _ in $(seq 100); do grep -q '^listening' "$work/discover.log" && break; sleep 0.1; done
+code=0
+wine "$ctl_exe" find --json --seconds 2 </dev/null >"$work/find.out" 2>&1 || code=$?
+[ "$code" = 0 ] || fail "omblorctl.exe find ended with $code"
+for m in 1 2 3; do
+  grep -q "^{\"address\": \"10.78.0.$m\", \"platform\": \"QX19\"" "$work/find.out" ||
+    fail "omblorctl.exe find did not list 10.78.0.$m"
+done
+
+echo "end-to-end: 4 passed, 0 failed"
