@@ -94,6 +94,30 @@ TEST_F(Console, end_of_input_closes_boxes_and_cancels_waiting_dialogs) {
               "[open 131 \"Password needed\"]\n[end 131 2]\n[message \"omblor\"]\ngone\n[/message]\n");
 }
 
+// The dialog object may outlive its window (the main window's does); its ticks must not.
+TEST_F(Console, a_dialogs_timers_stop_when_its_window_goes) {
+    struct Ticking final : omblor::framework::CDialog {
+        Ticking() : CDialog(131) {}
+        bool OnInitDialog() override {
+            SetTimer(7, 5);
+            return CDialog::OnInitDialog();
+        }
+        void OnTick(std::uintptr_t /*id*/) {
+            if (++ticks == 3) EndDialog(1);
+        }
+        [[nodiscard]] omblor::framework::MessageMap GetMessageMap() const override {
+            static constexpr auto kTick = &Ticking::OnTick;
+            static const omblor::framework::MessageMapEntry kMap[] = {
+                omblor::framework::OnTimerEntry<Ticking>(&kTick)};
+            return kMap;
+        }
+        int ticks = 0;
+    } dialog;
+    EXPECT_EQ(dialog.DoModal(), 1);
+    for (int turn = 0; turn < 10; ++turn) loop.PumpOnce(10ms);
+    EXPECT_EQ(dialog.ticks, 3);
+}
+
 TEST_F(Console, a_password_shows_masked_and_ok_takes_it) {
     struct Prompt final : omblor::framework::CDialog {
         Prompt() : CDialog(131) {}
