@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "net/SocketTypes.h"
+#include "net/Win32MessageWindow.h"
 
 namespace omblor::net {
 
@@ -22,24 +23,10 @@ long SelectMask(unsigned events) {
     return mask;
 }
 
-bool RegisterSinkClass(WNDPROC procedure) {
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = ::GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = kClassName;
-    return ::RegisterClassExA(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
-
 }  // namespace
 
-Win32EventLoop::Win32EventLoop() {
-    if (!RegisterSinkClass(&WindowProc)) return;
-    window_ = ::CreateWindowExA(0, kClassName, kWindowName, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                ::GetModuleHandleA(nullptr), nullptr);
-    if (window_ == nullptr) return;
-    ::SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-}
+Win32EventLoop::Win32EventLoop()
+    : window_(CreateMessageWindow(kClassName, kWindowName, &WindowProc, this)) {}
 
 Win32EventLoop::~Win32EventLoop() {
     Retire();
@@ -55,7 +42,7 @@ Win32EventLoop::~Win32EventLoop() {
 
 LRESULT CALLBACK Win32EventLoop::WindowProc(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam) {
-    auto* self = reinterpret_cast<Win32EventLoop*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* self = MessageWindowOwner<Win32EventLoop>(window);
     if (self == nullptr) return ::DefWindowProcA(window, message, wParam, lParam);
     switch (message) {
         case kSocketMessage:

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "StopSignal.h"
+#include "net/Win32MessageWindow.h"
 
 namespace omblor::ctl {
 
@@ -28,27 +29,15 @@ struct StopSignal::Source {
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message != kStopMessage) return ::DefWindowProcA(window, message, wParam, lParam);
-        if (auto* owner =
-                reinterpret_cast<StopSignal*>(::GetWindowLongPtrA(window, GWLP_USERDATA))) {
-            owner->Arrived();
-        }
+        if (auto* owner = net::MessageWindowOwner<StopSignal>(window)) owner->Arrived();
         return 0;
     }
 };
 
 StopSignal::StopSignal(std::function<void()> onStop)
     : onStop_(std::move(onStop)), source_(std::make_unique<Source>()) {
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &Source::WindowProc;
-    windowClass.hInstance = ::GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = kClassName;
-    ::RegisterClassExA(&windowClass);
-    // Message-only: every message loop of this thread serves it, with or without a display.
-    source_->window = ::CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                        ::GetModuleHandleA(nullptr), nullptr);
+    source_->window = net::CreateMessageWindow(kClassName, "", &Source::WindowProc, this);
     if (source_->window == nullptr) return;
-    ::SetWindowLongPtrA(source_->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     g_window.store(source_->window);
     ::SetConsoleCtrlHandler(&OnControl, TRUE);
 }

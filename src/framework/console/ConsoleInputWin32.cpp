@@ -10,6 +10,7 @@
 
 #include "framework/console/ConsoleInput.h"
 #include "net/SecureWipe.h"
+#include "net/Win32MessageWindow.h"
 
 namespace omblor::framework {
 
@@ -60,7 +61,7 @@ struct ConsoleInput::Reader {
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message != kInputMessage) return ::DefWindowProcA(window, message, wParam, lParam);
-        if (auto* self = reinterpret_cast<Reader*>(::GetWindowLongPtrA(window, GWLP_USERDATA))) {
+        if (auto* self = net::MessageWindowOwner<Reader>(window)) {
             self->Deliver();
         }
         return 0;
@@ -84,15 +85,7 @@ struct ConsoleInput::Reader {
 ConsoleInput::ConsoleInput(net::EventLoop& /*loop*/, int fd, Sink sink)
     : reader_(std::make_unique<Reader>()) {
     reader_->sink = std::move(sink);
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &Reader::WindowProc;
-    windowClass.hInstance = ::GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = kClassName;
-    ::RegisterClassExA(&windowClass);
-    // Message-only: it needs no display, and every message loop of this thread serves it.
-    HWND window = ::CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                    ::GetModuleHandleA(nullptr), nullptr);
+    HWND window = net::CreateMessageWindow(kClassName, "", &Reader::WindowProc, reader_.get());
     const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
     if (window == nullptr || handle == INVALID_HANDLE_VALUE || handle == nullptr) {
         // No input to be had: the operator has left.
@@ -100,7 +93,6 @@ ConsoleInput::ConsoleInput(net::EventLoop& /*loop*/, int fd, Sink sink)
         reader_->sink({});
         return;
     }
-    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(reader_.get()));
     reader_->shared->window = window;
     reader_->shared->input = handle;
     auto* parameter = new std::shared_ptr<Shared>(reader_->shared);
