@@ -38,6 +38,8 @@ class ImageBuffer final : public ImageOutput {
 
   private:
     void Release();
+    // The platform's half of Release: gives the memory back.
+    static void FreeMemory(std::uint8_t* data, std::size_t mapped);
     // Puts pages of the buffer's own over [from, to) (whole pages), keeping the bytes below
     // keepBelow, and moves owned_ along. Where the system refuses, the file's pages stay.
     void Own(std::size_t from, std::size_t to, std::size_t keepBelow);

@@ -14,33 +14,8 @@ namespace omblor::image {
 // it whole, released whole. Every page is the buffer's own from the start, so there is nothing
 // to swap as the image grows.
 
-ImageBuffer::ImageBuffer(ImageBuffer&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)),
-      mapped_(std::exchange(other.mapped_, 0)),
-      owned_(std::exchange(other.owned_, 0)) {}
-
-ImageBuffer& ImageBuffer::operator=(ImageBuffer&& other) noexcept {
-    if (this != &other) {
-        Release();
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-        mapped_ = std::exchange(other.mapped_, 0);
-        owned_ = std::exchange(other.owned_, 0);
-    }
-    return *this;
-}
-
-ImageBuffer::~ImageBuffer() {
-    Release();
-}
-
-void ImageBuffer::Release() {
-    if (data_ != nullptr) ::VirtualFree(data_, 0, MEM_RELEASE);
-    data_ = nullptr;
-    size_ = 0;
-    mapped_ = 0;
-    owned_ = 0;
+void ImageBuffer::FreeMemory(std::uint8_t* data, std::size_t /*mapped*/) {
+    ::VirtualFree(data, 0, MEM_RELEASE);
 }
 
 std::optional<ImageBuffer> ImageBuffer::MapFile(int fd, std::size_t size) {
