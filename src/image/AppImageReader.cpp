@@ -65,10 +65,19 @@ std::optional<AppImage> LoadAppImage(std::string_view path, MessageSink& sink) {
         sink.Show(messages::kOutOfMemory);
         return std::nullopt;
     }
+    // Known at once where the file is read ahead, only as the text is read where it is mapped.
+    const auto readWhole = [&] {
+        if (buffer->ReadWhole()) return true;
+        sink.OnOpenFailed(name, "the file could not be read whole (it shrank, or a read failed)");
+        sink.Show(messages::kFailedToOpen);
+        return false;
+    };
+    if (!readWhole()) return std::nullopt;
     auto converted = InPlaceConverter::Convert(std::span(buffer->data(), buffer->size()),
                                                static_cast<std::size_t>(size), sink, &*buffer);
     if (!converted) return std::nullopt;
     buffer->Keep(converted->length);
+    if (!readWhole()) return std::nullopt;
 
     AppImage image;
     image.buffer = std::move(*buffer);

@@ -10,7 +10,8 @@ ImageBuffer::ImageBuffer(ImageBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
       mapped_(std::exchange(other.mapped_, 0)),
-      owned_(std::exchange(other.owned_, 0)) {}
+      owned_(std::exchange(other.owned_, 0)),
+      incomplete_(std::exchange(other.incomplete_, false)) {}
 
 ImageBuffer& ImageBuffer::operator=(ImageBuffer&& other) noexcept {
     if (this != &other) {
@@ -19,6 +20,7 @@ ImageBuffer& ImageBuffer::operator=(ImageBuffer&& other) noexcept {
         size_ = std::exchange(other.size_, 0);
         mapped_ = std::exchange(other.mapped_, 0);
         owned_ = std::exchange(other.owned_, 0);
+        incomplete_ = std::exchange(other.incomplete_, false);
     }
     return *this;
 }
@@ -33,6 +35,7 @@ void ImageBuffer::Release() {
     size_ = 0;
     mapped_ = 0;
     owned_ = 0;
+    incomplete_ = false;
 }
 
 }  // namespace omblor::image

@@ -30,6 +30,10 @@ class ImageBuffer final : public ImageOutput {
     // The image is the first length bytes: they get pages of their own, the rest is let go.
     void Keep(std::size_t length);
 
+    // False when the text could not be read whole: the file shrank while it was being read (its
+    // missing part then reads as zeros), or reading it failed. Asked after Keep.
+    [[nodiscard]] bool ReadWhole() const { return !incomplete_; }
+
     [[nodiscard]] std::uint8_t* data() { return data_; }
     [[nodiscard]] const std::uint8_t* data() const { return data_; }
     [[nodiscard]] std::size_t size() const { return size_; }
@@ -49,6 +53,7 @@ class ImageBuffer final : public ImageOutput {
     // Bytes mapped at data_, whole pages; the first owned_ of them are the buffer's own.
     std::size_t mapped_ = 0;
     std::size_t owned_ = 0;
+    bool incomplete_ = false;
 };
 
 }  // namespace omblor::image

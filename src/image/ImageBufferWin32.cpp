@@ -29,16 +29,16 @@ std::optional<ImageBuffer> ImageBuffer::MapFile(int fd, std::size_t size) {
     buffer.mapped_ = size + 1;
     buffer.owned_ = size + 1;
     // The whole text, or as much as the file still has (it may have shrunk since it was
-    // measured); the bytes after it stay zero.
+    // measured, or a read may fail); the bytes after it stay zero.
     const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
     std::size_t filled = 0;
     while (filled < size) {
         const auto want = static_cast<DWORD>(std::min<std::size_t>(size - filled, 1U << 30));
         DWORD got = 0;
-        if (::ReadFile(handle, memory + filled, want, &got, nullptr) == 0) return std::nullopt;
-        if (got == 0) break;
+        if (::ReadFile(handle, memory + filled, want, &got, nullptr) == 0 || got == 0) break;
         filled += got;
     }
+    buffer.incomplete_ = filled < size;
     return buffer;
 }
 

@@ -1,5 +1,6 @@
 // The application-file reader end to end: a file on disk in, an AppImage or the exact messages
 // out, and the file itself left as it was. Cases are tables compared byte for byte.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -10,7 +11,9 @@
 #include <vector>
 
 #include "image/AppImageReader.h"
+#include "image/ImageBuffer.h"
 #include "image/ImageTestSupport.h"
+#include "net/UniqueFd.h"
 #include "resources/Messages.h"
 
 namespace omblor::image {
@@ -146,6 +149,26 @@ TEST(OpenFailure, unreadable_names_show_failed_to_open) {
         const Loaded loaded = LoadPath(path);
         EXPECT_FALSE(loaded.image);
         EXPECT_EQ(loaded.sink.shown, Shown{"Failed to open file"});
+    }
+}
+
+// Another program cutting the file short while it is being read: the pages it lost read as
+// zeros instead of killing the process, and the buffer says the text is not whole.
+TEST(OpenFailure, a_file_cut_short_while_it_is_read_is_not_whole) {
+    const ScratchDir dir;
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::string path = dir.Write("cut_APP.s19", std::string(3 * page, 'S'));
+    const net::UniqueFd fd(::open(path.c_str(), O_RDWR));
+    for (const bool cut : {false, true}) {
+        auto buffer = ImageBuffer::MapFile(fd.Get(), 3 * page);
+        ASSERT_TRUE(buffer);
+        if (cut) {
+            ASSERT_EQ(::ftruncate(fd.Get(), static_cast<off_t>(page)), 0);
+        }
+        EXPECT_EQ(buffer->data()[0], 'S');
+        EXPECT_EQ(buffer->data()[2 * page], cut ? 0 : 'S');
+        buffer->Keep(page / 2);
+        EXPECT_EQ(buffer->ReadWhole(), !cut);
     }
 }
 
