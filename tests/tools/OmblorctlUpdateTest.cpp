@@ -166,6 +166,14 @@ TEST_F(OmblorctlUpdate, twenty_modules_all_programmed_exit_0) {
     Check(modules, r);
 }
 
+// A folder, or a file that fails as it is read, is no password: nothing is sent with an empty one.
+TEST_F(OmblorctlUpdate, a_password_file_that_cannot_be_read_stops_the_run_before_it_starts) {
+    const auto r = Ctl({"--user", "op", "--password-file", dir_.path().string()}, 1);
+    EXPECT_EQ(r.exitCode, 2) << r.out;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(stderr_.find("cannot read " + dir_.path().string()), std::string::npos) << stderr_;
+}
+
 TEST_F(OmblorctlUpdate, json_lines_carry_every_field_and_outside_text_stays_json) {
     const std::vector<Module> modules = {
         {kPlain, "programmed"},
