@@ -95,7 +95,9 @@ TEST_F(MainWindow, browse_fills_the_box_and_remembers_the_full_path) {
     EXPECT_NE(r.out.find("initial=\"/tmp/apps/x_APP.s19\"]"), std::string::npos);
     EXPECT_NE(Hive().find("\"FileDir\"=\"/tmp/apps/x_APP.s19\""), std::string::npos) << Hive();
 
+    // Cancel closes the chooser at once (the dump comes after it) and keeps the name.
     const auto cancelled = Run({"-Fkeep_APP.s19"}, "click 1005\ncancel\ndump\n");
+    EXPECT_NE(cancelled.out.find("[/chooser]\n1 button"), std::string::npos) << cancelled.out;
     EXPECT_NE(cancelled.out.find("1006 edit enabled \"keep_APP.s19\""), std::string::npos);
 }
 
