@@ -103,8 +103,7 @@ Load ReadHive(Hive& hive) {
 }
 
 bool WriteReplacing(const std::string& path, std::string_view text) {
-    return net::WriteFileReplacing(path, std::as_bytes(std::span(text)),
-                                   net::FileAccess::OwnerOnly);
+    return net::WriteFileReplacing(path, std::as_bytes(std::span(text)), net::FileKind::Settings);
 }
 
 bool MakeFolders(const std::string& file) {

@@ -10,13 +10,13 @@
 
 namespace omblor::net {
 
-enum class FileAccess {
-    OwnerOnly,  // settings: read and written by their owner only
-    Default,    // what a new file of the user's gets (the umask's choice)
+enum class FileKind {
+    Settings,  // for their owner only, and on the disk before the rename
+    Output,    // a file the user asked for: the umask decides who may read it, and the system
+               // when it reaches the disk (a caller reading it back sees it whole either way)
 };
 
 // False when the file could not be written; errno says why.
-bool WriteFileReplacing(const std::string& path, std::span<const std::byte> bytes,
-                        FileAccess access);
+bool WriteFileReplacing(const std::string& path, std::span<const std::byte> bytes, FileKind kind);
 
 }  // namespace omblor::net

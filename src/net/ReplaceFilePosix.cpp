@@ -12,8 +12,7 @@
 
 namespace omblor::net {
 
-bool WriteFileReplacing(const std::string& path, std::span<const std::byte> bytes,
-                        FileAccess access) {
+bool WriteFileReplacing(const std::string& path, std::span<const std::byte> bytes, FileKind kind) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
         const UniqueFd fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
@@ -23,13 +22,13 @@ bool WriteFileReplacing(const std::string& path, std::span<const std::byte> byte
     UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!fd.Valid()) return false;
     bool ok = true;
-    if (access == FileAccess::Default) {
+    if (kind == FileKind::Output) {
         // mkostemp makes the file for its owner only.
         const mode_t mask = ::umask(0);
         ::umask(mask);
         ok = ::fchmod(fd.Get(), 0666 & ~mask) == 0;
     }
-    ok = ok && WriteAll(fd.Get(), bytes) && ::fsync(fd.Get()) == 0;
+    ok = ok && WriteAll(fd.Get(), bytes) && (kind != FileKind::Settings || ::fsync(fd.Get()) == 0);
     ok = ::close(fd.Release()) == 0 && ok;
     if (ok && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
     const int error = errno;

@@ -59,9 +59,8 @@ bool WriteAllTo(HANDLE file, std::span<const std::byte> bytes) {
 
 }  // namespace
 
-// Who may read the file is the folder's inherited access list here; `access` changes nothing.
-bool WriteFileReplacing(const std::string& path, std::span<const std::byte> bytes,
-                        FileAccess /*access*/) {
+// Who may read the file is the folder's inherited access list here, whatever its kind.
+bool WriteFileReplacing(const std::string& path, std::span<const std::byte> bytes, FileKind kind) {
     if (const UniqueHandle existing = Open(path, 0, OPEN_EXISTING);
         existing && ::GetFileType(existing.get()) != FILE_TYPE_DISK) {
         const UniqueHandle device = Open(path, GENERIC_WRITE, OPEN_EXISTING);
@@ -81,10 +80,12 @@ bool WriteFileReplacing(const std::string& path, std::span<const std::byte> byte
         SetErrnoFromLastError();
         return false;
     }
-    bool ok = WriteAllTo(file.get(), bytes) && ::FlushFileBuffers(file.get()) != FALSE;
+    const bool settings = kind == FileKind::Settings;
+    bool ok =
+        WriteAllTo(file.get(), bytes) && (!settings || ::FlushFileBuffers(file.get()) != FALSE);
     file.reset();
-    ok = ok && ::MoveFileExA(temporary.c_str(), path.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | (settings ? MOVEFILE_WRITE_THROUGH : 0);
+    ok = ok && ::MoveFileExA(temporary.c_str(), path.c_str(), flags) != FALSE;
     if (ok) return true;
     SetErrnoFromLastError();
     const int error = errno;
