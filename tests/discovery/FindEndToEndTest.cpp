@@ -5,7 +5,6 @@
 // and therefore run one at a time.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <net/if.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "module-sim/discovery/NetworkScope.h"
 #include "net/UniqueFd.h"
 #include "support/RunProgram.h"
 
@@ -27,16 +27,6 @@ using omblor::testing::BackgroundProgram;
 using omblor::testing::ProgramResult;
 using omblor::testing::RunProgram;
 
-bool InPrivateNamespace() {
-    struct if_nameindex* names = if_nameindex();
-    if (names == nullptr) return false;
-    bool onlyLo = true;
-    for (const auto* n = names; n->if_index != 0; ++n)
-        onlyLo &= std::string_view(n->if_name) == "lo";
-    if_freenameindex(names);
-    return onlyLo;
-}
-
 std::size_t Count(const std::string& text, std::string_view what) {
     std::size_t n = 0;
     for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -46,7 +36,7 @@ std::size_t Count(const std::string& text, std::string_view what) {
 class FindEndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!InPrivateNamespace()) {
+        if (!omblor::modulesim::InPrivateNetwork()) {
             GTEST_SKIP() << "broadcasts only inside a private network namespace (scripts/test)";
         }
         dir_ = fs::temp_directory_path() /

@@ -2,12 +2,12 @@
 // Runs only inside a private network namespace (label netns): it refuses to broadcast when the
 // machine has any interface besides loopback, so nothing can leave the machine.
 #include <gtest/gtest.h>
-#include <net/if.h>
 #include <sys/socket.h>
 
 #include <string>
 #include <string_view>
 
+#include "module-sim/discovery/NetworkScope.h"
 #include "net/CAsyncSocket.h"
 #include "net/PollEventLoop.h"
 
@@ -15,18 +15,6 @@ using namespace std::chrono_literals;
 using namespace omblor::net;
 
 namespace {
-
-bool OnlyLoopback() {
-    // The struct and the function share a name, hence the elaborated type.
-    struct if_nameindex* const names = ::if_nameindex();
-    if (names == nullptr) return false;
-    bool onlyLo = true;
-    for (const struct if_nameindex* entry = names; entry->if_index != 0; ++entry) {
-        if (std::string_view(entry->if_name) != "lo") onlyLo = false;
-    }
-    ::if_freenameindex(names);
-    return onlyLo;
-}
 
 struct Receiver : CAsyncSocket {
     std::string got;
@@ -41,7 +29,7 @@ struct Receiver : CAsyncSocket {
 };
 
 TEST(BroadcastSocket, a_broadcast_comes_back_to_a_socket_on_its_port) {
-    if (!OnlyLoopback()) GTEST_SKIP() << "needs a private network namespace";
+    if (!omblor::modulesim::InPrivateNetwork()) GTEST_SKIP() << "needs a private network namespace";
     PollEventLoop loop;
     EventLoop::SetCurrent(&loop);
     {

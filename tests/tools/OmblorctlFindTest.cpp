@@ -2,7 +2,6 @@
 // inside a private network namespace (lo its only interface) and skips anywhere else. The
 // simulator holds port 20034, so the tool takes 20035; the cases share it and run one at a time.
 #include <gtest/gtest.h>
-#include <net/if.h>
 
 #include <cstdlib>
 #include <memory>
@@ -10,6 +9,7 @@
 #include <string_view>
 
 #include "image/ImageTestSupport.h"
+#include "module-sim/discovery/NetworkScope.h"
 #include "support/RunProgram.h"
 
 namespace {
@@ -19,20 +19,10 @@ using omblor::testing::BackgroundProgram;
 using omblor::testing::ProgramResult;
 using omblor::testing::RunProgram;
 
-bool InPrivateNamespace() {
-    struct if_nameindex* names = if_nameindex();
-    if (names == nullptr) return false;
-    bool onlyLo = true;
-    for (const auto* n = names; n->if_index != 0; ++n)
-        onlyLo &= std::string_view(n->if_name) == "lo";
-    if_freenameindex(names);
-    return onlyLo;
-}
-
 class OmblorctlFind : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!InPrivateNamespace()) {
+        if (!omblor::modulesim::InPrivateNetwork()) {
             GTEST_SKIP() << "broadcasts only inside a private network namespace (scripts/test)";
         }
     }

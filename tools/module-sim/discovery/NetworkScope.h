@@ -13,6 +13,10 @@ enum class NetworkScope { PrivateNamespace, LoopbackOnly };
 
 // PrivateNamespace when lo is the only network interface of this process's namespace.
 [[nodiscard]] NetworkScope DetectNetworkScope();
+// The same, for the tests that broadcast: they run only there.
+[[nodiscard]] inline bool InPrivateNetwork() {
+    return DetectNetworkScope() == NetworkScope::PrivateNamespace;
+}
 
 [[nodiscard]] constexpr bool IsLoopback(discovery::Ipv4Address address) {
     return address.octets[0] == 127;
