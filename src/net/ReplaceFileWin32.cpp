@@ -1,24 +1,18 @@
 #include <windows.h>
 
 #include <cerrno>
-#include <memory>
 #include <string>
 
 #include "net/ReplaceFile.h"
+#include "net/Win32Handle.h"
 
 namespace omblor::net {
 
 namespace {
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { ::CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
 UniqueHandle Open(const std::string& path, DWORD access, DWORD disposition) {
-    HANDLE handle = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+    return AdoptHandle(::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // The caller reports errno, as it does on every platform.

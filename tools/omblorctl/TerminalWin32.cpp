@@ -3,10 +3,10 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "Terminal.h"
 #include "net/SecureWipe.h"
+#include "net/Win32Handle.h"
 
 namespace omblor::ctl {
 
@@ -19,10 +19,6 @@ BOOL WINAPI OnControl(DWORD event) {
     g_interrupted = true;
     return TRUE;
 }
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { ::CloseHandle(handle); }
-};
 
 }  // namespace
 
@@ -47,11 +43,9 @@ HiddenLine ReadHiddenLine(const std::string& prompt, std::span<char> buffer, std
     DWORD saved = 0;
     if (::GetConsoleMode(input, &saved) == FALSE) return HiddenLine::NoTerminal;
     // The prompt goes to the console even when stdout and stderr are redirected.
-    HANDLE console =
+    const net::UniqueHandle output = net::AdoptHandle(
         ::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                      nullptr, OPEN_EXISTING, 0, nullptr);
-    const std::unique_ptr<void, HandleCloser> output(console == INVALID_HANDLE_VALUE ? nullptr
-                                                                                     : console);
+                      nullptr, OPEN_EXISTING, 0, nullptr));
     auto show = [&](const char* text, std::size_t size) {
         DWORD written = 0;
         if (output) ::WriteFile(output.get(), text, static_cast<DWORD>(size), &written, nullptr);
