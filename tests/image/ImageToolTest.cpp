@@ -73,7 +73,9 @@ TEST(ImageTool, refusals_print_the_readers_messages_and_fail) {
         std::string err;
     } cases[] = {{"info " + bad, 1, record},
                  {"convert " + bad + " " + out, 1, record},
-                 {"info " + dir.path().string() + "/missing_APP.s19", 1, "Failed to open file\n"},
+                 {"info " + dir.path().string() + "/missing_APP.s19", 1,
+                  dir.path().string() + "/missing_APP.s19: No such file or directory\n"
+                                        "Failed to open file\n"},
                  {"", 2, usage},
                  {"convert " + bad, 2, usage}};
     for (const auto& c : cases) {

@@ -17,4 +17,9 @@ void StderrMessages::OnRecordAt(std::size_t fileOffset) {
                  place.column, fileOffset);
 }
 
+void StderrMessages::OnOpenFailed(std::string_view path, std::string_view reason) {
+    std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(path.size()), path.data(),
+                 static_cast<int>(reason.size()), reason.data());
+}
+
 }  // namespace omblor::ctl

@@ -18,6 +18,8 @@ class StderrMessages final : public image::MessageSink {
     // so the next starts on its own line.
     void Show(std::string_view text) override;
     void OnRecordAt(std::size_t fileOffset) override;
+    // "PATH: reason" before "Failed to open file", which alone would not say what went wrong.
+    void OnOpenFailed(std::string_view path, std::string_view reason) override;
 
   private:
     std::string path_;
