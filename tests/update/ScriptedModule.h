@@ -5,18 +5,35 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "net/EventLoop.h"
-#include "net/UniqueFd.h"
+#include "net/SocketCalls.h"
 
 namespace omblor::testing {
 
 inline constexpr std::uint32_t kLoopback = 0x7F000001;
+
+// Closes a socket once, with the platform's call (a descriptor's close does not do on Windows).
+class OwnedSocket {
+  public:
+    OwnedSocket() = default;
+    OwnedSocket(const OwnedSocket&) = delete;
+    OwnedSocket& operator=(const OwnedSocket&) = delete;
+    ~OwnedSocket() { Reset(); }
+    void Reset(net::SOCKET handle = net::INVALID_SOCKET) {
+        if (handle_ != net::INVALID_SOCKET) net::sys::CloseSocket(handle_);
+        handle_ = handle;
+    }
+    [[nodiscard]] net::SOCKET Get() const { return handle_; }
+    [[nodiscard]] bool Valid() const { return handle_ != net::INVALID_SOCKET; }
+
+  private:
+    net::SOCKET handle_ = net::INVALID_SOCKET;
+};
 
 // A module that plays a script: it sends the first step's text on connection, then each later
 // step's text once it has received `after` bytes in all.
@@ -28,7 +45,7 @@ class ScriptedModule {
         enum class Then { Stay, Close, Reset } then = Then::Stay;
     };
     explicit ScriptedModule(std::vector<Step> steps) : steps_(std::move(steps)) {
-        listen_.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        listen_.Reset(net::sys::OpenSocket(SOCK_STREAM));
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(kLoopback);
@@ -38,7 +55,7 @@ class ScriptedModule {
         ::getsockname(listen_.Get(), reinterpret_cast<sockaddr*>(&a), &len);
         port = ntohs(a.sin_port);
         acceptWatch_ = net::ScopedWatch(listen_.Get(), net::kFdRead, [this](int, unsigned) {
-            peer_.Reset(::accept4(listen_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+            peer_.Reset(net::sys::AcceptSocket(listen_.Get(), nullptr, nullptr));
             ++connections;
             Advance();
             readWatch_ = net::ScopedWatch(peer_.Get(), net::kFdRead,
@@ -46,7 +63,7 @@ class ScriptedModule {
         });
     }
     void Send(std::string_view text) const {
-        [[maybe_unused]] auto n = ::write(peer_.Get(), text.data(), text.size());
+        net::sys::Send(peer_.Get(), text.data(), text.size(), 0);
     }
 
     std::uint16_t port = 0;
@@ -56,7 +73,8 @@ class ScriptedModule {
   private:
     void OnReadable() {
         char buffer[65536];
-        const auto n = ::read(peer_.Get(), buffer, sizeof buffer);
+        const long n =
+            net::sys::ReceiveFrom(peer_.Get(), buffer, sizeof buffer, 0, false, nullptr, nullptr);
         if (n <= 0) {
             readWatch_.Reset();
             return;
@@ -71,7 +89,8 @@ class ScriptedModule {
             if (step.then != Step::Then::Stay) {
                 const linger abort{1, 0};
                 if (step.then == Step::Then::Reset)
-                    ::setsockopt(peer_.Get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+                    ::setsockopt(peer_.Get(), SOL_SOCKET, SO_LINGER,
+                                 reinterpret_cast<const char*>(&abort), sizeof abort);
                 readWatch_.Reset();
                 peer_.Reset();
             }
@@ -80,8 +99,8 @@ class ScriptedModule {
 
     std::vector<Step> steps_;
     std::size_t next_ = 0;
-    net::UniqueFd listen_;
-    net::UniqueFd peer_;
+    OwnedSocket listen_;
+    OwnedSocket peer_;
     net::ScopedWatch acceptWatch_;
     net::ScopedWatch readWatch_;
 };

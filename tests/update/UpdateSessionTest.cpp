@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "image/AppImageReader.h"
-#include "net/PollEventLoop.h"
+#include "net/DefaultEventLoop.h"
+#include "net/SocketService.h"
 #include "update/ScriptedModule.h"
 #include "update/UpdateSession.h"
 
@@ -63,11 +64,13 @@ struct Owner final : omblor::update::UpdateSessionOwner {
 class Session : public ::testing::Test {
   protected:
     void SetUp() override {
+        ASSERT_TRUE(omblor::net::StartSocketService());
         omblor::net::EventLoop::SetCurrent(&loop_);
         WriteFile("QX19", kRecords);
     }
     void TearDown() override {
         omblor::net::EventLoop::SetCurrent(nullptr);
+        omblor::net::StopSocketService();
         std::filesystem::remove(path_);
     }
     void WriteFile(const std::string& header, const std::string& records) {
@@ -98,7 +101,7 @@ class Session : public ::testing::Test {
         return session;
     }
 
-    omblor::net::PollEventLoop loop_;
+    omblor::net::DefaultEventLoop loop_;
     std::filesystem::path path_ = std::filesystem::temp_directory_path() /
                                   ("omblor-session-" + std::to_string(::getpid()) + "_APP.s19");
     std::optional<omblor::image::AppImage> image_;
