@@ -140,6 +140,7 @@ TEST_F(SettingsHive, damaged_hive_reads_what_it_can_and_keeps_a_copy_before_rewr
         "\x01\x02 not a hive\n"
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvik\\OMBLOR\\Settings]\n"
         "\"IPAddr\"=dword:0a000001\n"
+        "\"IPAddr\"~dword:0b000002\n"
         "\"Broken\"=hex(1):zz\n";
     WriteHive(garbage);
     EXPECT_EQ(LoadIpAddrSetting(), 0x0A000001U);

@@ -28,10 +28,15 @@ TEST_F(PollLoop, stopped_timer_does_not_fire) {
     int fired = 0;
     const auto id = loop.StartTimer(1ms, Repeat::No, [&] { ++fired; });
     loop.StopTimer(id);
+    // A handle given a new timer stops the one it held.
+    omblor::net::ScopedTimer replaced(1ms, Repeat::No, [&] { ++fired; });
+    int replacement = 0;
+    replaced = omblor::net::ScopedTimer(1ms, Repeat::No, [&] { ++replacement; });
     bool done = false;
     loop.StartTimer(20ms, Repeat::No, [&] { done = true; });
     loop.RunUntil([&] { return done; });
     EXPECT_EQ(fired, 0);
+    EXPECT_EQ(replacement, 1);
 }
 
 TEST_F(PollLoop, periodic_timer_stops_itself_from_its_tick) {
