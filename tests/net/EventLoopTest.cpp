@@ -102,7 +102,8 @@ TEST(LoopOwnership, handles_stop_on_their_own_loop_and_survive_it) {
     int secondReads = 0;
 
     EventLoop::SetCurrent(first.get());
-    auto firstTimer = std::make_unique<omblor::net::ScopedTimer>(1ms, Repeat::Yes, [&] { ++firstTicks; });
+    auto firstTimer =
+        std::make_unique<omblor::net::ScopedTimer>(1ms, Repeat::Yes, [&] { ++firstTicks; });
     auto firstWatch = std::make_unique<omblor::net::ScopedWatch>(r.Get(), omblor::net::kFdRead,
                                                                  [](int, unsigned) {});
     EventLoop::SetCurrent(&second);
@@ -151,7 +152,8 @@ TEST_F(PollLoop, timers_and_posts_run_when_poll_refuses_its_set) {
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     std::vector<omblor::net::ScopedWatch> watches;
-    for (int i = 0; i < 64; ++i) watches.emplace_back(0, omblor::net::kFdRead, [](int, unsigned) {});
+    for (int i = 0; i < 64; ++i)
+        watches.emplace_back(0, omblor::net::kFdRead, [](int, unsigned) {});
     rlimit low = saved;
     low.rlim_cur = 32;
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
