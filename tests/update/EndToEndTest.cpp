@@ -8,11 +8,14 @@
 #include <sstream>
 
 #include "support/RunProgram.h"
+#include "update/SampleApp.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using omblor::testing::BackgroundProgram;
+using omblor::testing::kImage;
+using omblor::testing::kRecords;
 using omblor::testing::ProgramResult;
 using omblor::testing::RunProgram;
 
@@ -23,18 +26,12 @@ std::string Slurp(const fs::path& path) {
     return s.str();
 }
 
-// 6 data bytes at 0x10000 (8 with the end padding), header "QX19".
-constexpr const char* kRecords =
-    "S3090001000001020304EB\r\n"
-    "S307000100040506E8\r\n"
-    "S70500010000F9\r\n";
-const std::string kImage("\x01\x02\x03\x04\x05\x06\x00\x00", 8);
-
 class EndToEnd : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / ("omblor-e2e-" + std::to_string(::getpid()) + "-" + info->name());
+        dir_ = fs::temp_directory_path() /
+               ("omblor-e2e-" + std::to_string(::getpid()) + "-" + info->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         WriteFile("QX19");
@@ -45,7 +42,8 @@ protected:
     void TearDown() override { fs::remove_all(dir_); }
 
     void WriteFile(const std::string& header) {
-        std::ofstream(File(), std::ios::binary | std::ios::trunc) << "S0" << header << "\r\n" << kRecords;
+        std::ofstream(File(), std::ios::binary | std::ios::trunc) << "S0" << header << "\r\n"
+                                                                  << kRecords;
     }
     std::string File() const { return (dir_ / "t_APP.s19").string(); }
 
@@ -105,8 +103,6 @@ TEST_F(EndToEnd, credentials_reboot_off_and_the_success_message_without_auto_mod
     EXPECT_EQ(module.exitCode, 0) << module.out;
 }
 
-
-
 TEST_F(EndToEnd, a_module_error_is_shown_then_update_failed_and_the_window_stays) {
     auto sim = StartModule({"--fail-at", "image", "--fail-line", "250 Flash write failed"});
     const auto r = Omblor(Auto(), "wait 1000\nok\nok\ndump\n");
@@ -118,7 +114,6 @@ TEST_F(EndToEnd, a_module_error_is_shown_then_update_failed_and_the_window_stays
     EXPECT_NE(r.out.find("1006 edit enabled \"" + File() + "\""), std::string::npos);  // still open
     EXPECT_EQ(r.exitCode, 255);
 }
-
 
 TEST_F(EndToEnd, refused_connection_is_a_connect_error) {
     const auto r = Omblor(Auto(), "");

@@ -13,6 +13,7 @@
 #include "support/FakeHost.h"
 #include "update/CPassDlg.h"
 #include "update/CUpdateDlg.h"
+#include "update/SampleApp.h"
 #include "update/ScriptedModule.h"
 
 namespace {
@@ -21,25 +22,19 @@ using namespace std::chrono_literals;
 using omblor::framework::CDialog;
 using omblor::framework::IDCANCEL;
 using omblor::framework::IDOK;
+using omblor::testing::kHeader;
+using omblor::testing::kImage;
 using omblor::testing::kLoopback;
+using omblor::testing::kRecords;
 using omblor::testing::ScriptedModule;
 using omblor::update::CUpdateDlg;
-
-// Two S3 records at 0x10000, 6 bytes in all (padded to 8), header "QX19".
-constexpr const char* kFile =
-    "S0QX19\r\n"
-    "S3090001000001020304EB\r\n"
-    "S307000100040506E8\r\n"
-    "S70500010000F9\r\n";
-const std::string kImage("\x01\x02\x03\x04\x05\x06\x00\x00", 8);
-const std::string kHeader("\x00\x01\x00\x00\x00\x00\x00\x08", 8);
 
 class UpdateDialog : public ::testing::Test {
 protected:
     void SetUp() override {
         path_ = std::filesystem::temp_directory_path() /
                 ("omblor-update-" + std::to_string(::getpid()) + "_APP.s19");
-        std::ofstream(path_, std::ios::binary) << kFile;
+        std::ofstream(path_, std::ios::binary) << "S0QX19\r\n" << kRecords;
     }
     void TearDown() override { std::filesystem::remove(path_); }
 
@@ -97,15 +92,6 @@ TEST_F(UpdateDialog, credentials_are_sent_as_typed_and_a_cancelled_prompt_sends_
     EXPECT_EQ(Run(cancelled), IDCANCEL);
     EXPECT_EQ(cancelled.received, "");
     EXPECT_TRUE(host.messages.empty());
-}
-
-TEST_F(UpdateDialog, an_unreadable_file_ends_before_any_connection) {
-    std::filesystem::remove(path_);
-    ScriptedModule module({{0, "100 x\r\n"}});
-    EXPECT_EQ(Run(module), IDCANCEL);
-    EXPECT_EQ(host.messages, std::vector<std::string>{"Failed to open file"});
-    host.loop.PumpOnce(50ms);
-    EXPECT_EQ(module.connections, 0);
 }
 
 TEST_F(UpdateDialog, operator_cancel_ends_it_as_failed_without_a_message) {

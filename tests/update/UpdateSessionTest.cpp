@@ -16,27 +16,23 @@
 #include "image/AppImageReader.h"
 #include "net/DefaultEventLoop.h"
 #include "net/SocketService.h"
+#include "update/SampleApp.h"
 #include "update/ScriptedModule.h"
 #include "update/UpdateSession.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using omblor::testing::kHeader;
+using omblor::testing::kImage;
 using omblor::testing::kLoopback;
+using omblor::testing::kRecords;
 using omblor::testing::ScriptedModule;
 using omblor::update::Credentials;
 using omblor::update::Failure;
 using omblor::update::Outcome;
 using omblor::update::UpdateSession;
 using Then = ScriptedModule::Step::Then;
-
-// Two S3 records at 0x10000, 6 bytes in all (padded to 8).
-constexpr const char* kRecords =
-    "S3090001000001020304EB\r\n"
-    "S307000100040506E8\r\n"
-    "S70500010000F9\r\n";
-const std::string kImage("\x01\x02\x03\x04\x05\x06\x00\x00", 8);
-const std::string kHeader("\x00\x01\x00\x00\x00\x00\x00\x08", 8);
 
 struct Owner final : omblor::update::UpdateSessionOwner {
     void OnProgress(int position) override { progress.push_back(position); }

@@ -115,14 +115,6 @@ TEST_F(UpdateSocket, an_over_long_line_ends_the_update_and_the_rest_is_dropped) 
     EXPECT_EQ(owner.codes, std::vector<std::int32_t>{106});
 }
 
-TEST_F(UpdateSocket, refused_connection_is_a_connect_error) {
-    const std::uint16_t port = listener.port;
-    listener.fd.Reset();  // nobody listens there now
-    TarvikUpdateSocket socket(owner, kLoopback, port);
-    RunUntil([&] { return !owner.errors.empty(); });
-    EXPECT_EQ(owner.errors, std::vector<std::string>{" Connect error"});
-}
-
 TEST_F(UpdateSocket, a_socket_that_cannot_be_made_is_told_with_its_error_number) {
 #ifdef __SANITIZE_ADDRESS__
     // The sanitizers probe memory through a pipe of their own, which a process without free

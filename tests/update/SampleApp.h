@@ -1,0 +1,17 @@
+// The application the update tests send: two S3 records putting 6 bytes at 0x10000, which the
+// converter pads to 8. The file starts with "S0" and the platform before these records.
+#pragma once
+
+#include <string>
+
+namespace omblor::testing {
+
+inline constexpr const char* kRecords =
+    "S3090001000001020304EB\r\n"
+    "S307000100040506E8\r\n"
+    "S70500010000F9\r\n";
+inline const std::string kImage("\x01\x02\x03\x04\x05\x06\x00\x00", 8);
+// What goes ahead of the image on the wire: its address and length.
+inline const std::string kHeader("\x00\x01\x00\x00\x00\x00\x00\x08", 8);
+
+}  // namespace omblor::testing
