@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "support/RunProgram.h"
 
@@ -15,7 +14,7 @@ using omblor::testing::ProgramResult;
 using omblor::testing::RunProgram;
 
 class MainWindow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("omblor-main-" + std::to_string(::getpid()) + "-" +
@@ -32,17 +31,13 @@ protected:
         env["OMBLOR_HKLM"] = hive_;
         return RunProgram("omblor", args, input, env);
     }
-    void StoreAddress(const char* dword) {
-        std::ofstream(hive_) << "Windows Registry Editor Version 5.00\n\n"
-                                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvik\\OMBLOR\\Settings]\n"
-                                "\"IPAddr\"=dword:"
-                             << dword << "\n";
-    }
     std::string Hive() const {
         std::ifstream in(hive_);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    // Each of `parts` is somewhere in `out`.
+    static void ExpectAll(const std::string& out, std::initializer_list<std::string> parts) {
+        for (const auto& part : parts) EXPECT_NE(out.find(part), std::string::npos) << part << out;
     }
 
     fs::path dir_;
@@ -53,68 +48,43 @@ constexpr const char* kAddressBoxes =
     "1000 edit enabled \"10\"\n1001 edit enabled \"1\"\n1002 edit enabled \"2\"\n"
     "1003 edit enabled \"3\"\n";
 
-TEST_F(MainWindow, command_line_fills_the_window_and_dismiss_exits_255) {
-    const auto r = Run({"-I10.1.2.3", "-F//c/apps/x_APP.s19"}, "dump\ncancel\n");
+// The address comes from the hive unless a switch replaces it.
+TEST_F(MainWindow,
+       the_hive_and_switches_fill_the_window_the_about_box_returns_and_dismiss_exits_255) {
+    std::ofstream(hive_) << "Windows Registry Editor Version 5.00\n\n"
+                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvik\\OMBLOR\\Settings]\n"
+                            "\"IPAddr\"=dword:0a010203\n";
+    const auto r = Run({"-F//c/apps/x_APP.s19"}, "dump\nmenu 16\ndump\nclick 1\ncancel\n");
     EXPECT_EQ(r.exitCode, 255);
-    EXPECT_NE(r.out.find("[open 102 \"DRUVANE\"]\n1 button enabled \"Update\" [focus]\n"),
-              std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find(kAddressBoxes), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("1006 edit enabled \"//c/apps/x_APP.s19\""), std::string::npos);
-    EXPECT_NE(r.out.find("1012 checkbox enabled \"Reboot when complete\" checked=1"),
-              std::string::npos);
-    EXPECT_NE(r.out.find("[end 102 2]"), std::string::npos);
-}
+    ExpectAll(r.out,
+              {"[open 102 \"DRUVANE\"]\n1 button enabled \"Update\" [focus]\n", kAddressBoxes,
+               "1006 edit enabled \"//c/apps/x_APP.s19\"",
+               "1012 checkbox enabled \"Reboot when complete\" checked=1",
+               "[open 100 \"About Druvane\"]", "Druvane Version ", "[end 100 1]\n[end 102 2]"});
 
-TEST_F(MainWindow, stored_address_is_used_unless_a_switch_replaces_it) {
-    StoreAddress("0a010203");
-    EXPECT_NE(Run({}, "dump\n").out.find(kAddressBoxes), std::string::npos);
     const auto bogus = Run({"-Ibogus"}, "dump\n");
-    EXPECT_NE(bogus.out.find("1000 edit enabled \"0\"\n1001 edit enabled \"0\""),
-              std::string::npos)
-        << bogus.out;
+    ExpectAll(bogus.out, {"1000 edit enabled \"0\"\n1001 edit enabled \"0\""});
     EXPECT_EQ(bogus.exitCode, 255);  // end of input: the operator left, as if Esc were pressed
 }
 
-
-
-TEST_F(MainWindow, zero_address_is_refused_and_not_stored) {
-    const auto r = Run({}, "click 1\nok\ncancel\n");
-    EXPECT_NE(r.out.find("[message \"omblor\"]\nInvalid IP address \n[/message]"),
-              std::string::npos)
-        << r.out;
+TEST_F(MainWindow, unknown_actions_change_nothing_and_a_zero_address_is_refused_and_not_stored) {
+    const auto r = Run({}, "ok\nclick 4242\nset 9 x\nfrobnicate\nchoose /x\nclick 1\nok\ncancel\n");
+    ExpectAll(r.out,
+              {"[ignored ok]", "[ignored click 4242]", "[ignored set 9]", "[ignored frobnicate]",
+               "[ignored choose /x]", "[message \"omblor\"]\nInvalid IP address \n[/message]"});
     EXPECT_EQ(Hive().find("IPAddr"), std::string::npos);
 }
 
 TEST_F(MainWindow, browse_fills_the_box_and_remembers_the_full_path) {
     const auto r = Run({}, "click 1005\nchoose /tmp/apps/x_APP.s19\ndump\nclick 1005\ncancel\n");
-    EXPECT_NE(r.out.find("[chooser \"Application Files *_APP.s19\" \"*_APP.s19\" initial=\"\"]"),
-              std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("1006 edit enabled \"/tmp/apps/x_APP.s19\""), std::string::npos);
-    EXPECT_NE(r.out.find("initial=\"/tmp/apps/x_APP.s19\"]"), std::string::npos);
-    EXPECT_NE(Hive().find("\"FileDir\"=\"/tmp/apps/x_APP.s19\""), std::string::npos) << Hive();
+    ExpectAll(r.out,
+              {"[chooser \"Application Files *_APP.s19\" \"*_APP.s19\" initial=\"\"]",
+               "1006 edit enabled \"/tmp/apps/x_APP.s19\"", "initial=\"/tmp/apps/x_APP.s19\"]"});
+    ExpectAll(Hive(), {"\"FileDir\"=\"/tmp/apps/x_APP.s19\""});
 
     // Cancel closes the chooser at once (the dump comes after it) and keeps the name.
     const auto cancelled = Run({"-Fkeep_APP.s19"}, "click 1005\ncancel\ndump\n");
-    EXPECT_NE(cancelled.out.find("[/chooser]\n1 button"), std::string::npos) << cancelled.out;
-    EXPECT_NE(cancelled.out.find("1006 edit enabled \"keep_APP.s19\""), std::string::npos);
-}
-
-TEST_F(MainWindow, system_menu_item_opens_the_about_box_and_returns) {
-    const auto r = Run({"-I10.1.2.3"}, "menu 16\ndump\nclick 1\ndump\n");
-    EXPECT_NE(r.out.find("[open 100 \"About Druvane\"]"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Version " ), std::string::npos);
-    EXPECT_NE(r.out.find("[end 100 1]"), std::string::npos);
-    EXPECT_NE(r.out.find(kAddressBoxes), std::string::npos);
-}
-
-TEST_F(MainWindow, unknown_actions_are_reported_and_change_nothing) {
-    const auto r = Run({}, "ok\nclick 4242\nset 9 x\nfrobnicate\nchoose /x\n");
-    for (const char* line : {"[ignored ok]", "[ignored click 4242]", "[ignored set 9]",
-                             "[ignored frobnicate]", "[ignored choose /x]"}) {
-        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
-    }
+    ExpectAll(cancelled.out, {"[/chooser]\n1 button", "1006 edit enabled \"keep_APP.s19\""});
 }
 
 }  // namespace

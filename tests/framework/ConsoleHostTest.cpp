@@ -1,5 +1,5 @@
 // The console host in-process, reading actions from a pipe: modal boxes nest and the loop keeps
-// delivering timer ticks and socket events while one is open.
+// running while one is open.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,7 +12,7 @@
 #include "framework/MessageBox.h"
 #include "framework/console/ConsoleEscape.h"
 #include "framework/console/ConsoleHost.h"
-#include "net/CAsyncSocket.h"
+#include "net/EventLoop.h"
 #include "net/PollEventLoop.h"
 #include "net/UniqueFd.h"
 
@@ -20,18 +20,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using omblor::framework::ConsoleHost;
-using omblor::net::CAsyncSocket;
 using omblor::net::UniqueFd;
-
-struct Counting final : CAsyncSocket {
-    void OnReceive(int) override {
-        char b[64];
-        sockaddr_in from{};
-        socklen_t len = sizeof from;
-        if (ReceiveFromHelper(b, sizeof b, reinterpret_cast<sockaddr*>(&from), &len) > 0) ++got;
-    }
-    int got = 0;
-};
 
 struct Console : ::testing::Test {
     Console() {
@@ -67,31 +56,14 @@ struct Console : ::testing::Test {
     std::unique_ptr<ConsoleHost> host;
 };
 
-TEST_F(Console, a_message_box_keeps_ticks_and_datagrams_flowing_until_ok) {
-    Counting receiver;
-    Counting sender;
-    ASSERT_TRUE(receiver.Create(0, SOCK_DGRAM, omblor::net::FD_READ, "127.0.0.1"));
-    ASSERT_TRUE(sender.Create(0, SOCK_DGRAM, 0, "127.0.0.1"));
-    const sockaddr_in to = CAsyncSocket::MakeAddress(0x7F000001, receiver.LocalPort());
+TEST_F(Console, a_message_box_keeps_the_loop_running_until_ok) {
     int ticks = 0;
     omblor::net::ScopedTimer tick(10ms, omblor::net::Repeat::Yes, [&] {
-        ++ticks;
-        sender.SendToHelper("x", 1, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-        if (ticks == 5) Feed("ok\n");
+        if (++ticks == 5) Feed("ok\n");
     });
     EXPECT_EQ(omblor::framework::AfxMessageBox("Trailing blank \nand a line"), 1);
     EXPECT_GE(ticks, 5);
-    EXPECT_GE(receiver.got, 4);
     EXPECT_EQ(Output(), "[message \"omblor\"]\nTrailing blank \nand a line\n[/message]\n");
-}
-
-TEST_F(Console, end_of_input_closes_boxes_and_cancels_waiting_dialogs) {
-    feed.Reset();
-    omblor::framework::CDialog dialog(131);
-    EXPECT_EQ(dialog.DoModal(), 2);
-    omblor::framework::AfxMessageBox("gone");
-    EXPECT_EQ(Output(),
-              "[open 131 \"Password needed\"]\n[end 131 2]\n[message \"omblor\"]\ngone\n[/message]\n");
 }
 
 // The dialog object may outlive its window (the main window's does); its ticks must not.
@@ -146,15 +118,11 @@ TEST(ConsoleEscape, outside_text_stays_in_its_field_and_bodies_in_their_box) {
         std::string_view text, field, body;
     };
     const Row rows[] = {
-        {"Pump 3", "Pump 3", "Pump 3"},
         {"a\"b\\c", "a\\\"b\\\\c", "a\"b\\\\c"},
         {"x\n[/message]\r\n[end 102 1]", "x\\n[/message]\\r\\n[end 102 1]",
          "x\n\\[/message]\\r\n\\[end 102 1]"},
-        {"[open 1 \"x\"]", "[open 1 \\\"x\\\"]", "\\[open 1 \"x\"]"},
         {std::string_view("t\tz\0\x7f\xc3\xa9", 7), "t\\tz\\x00\\x7F\\xC3\\xA9",
          "t\\tz\\x00\\x7F\\xC3\\xA9"},
-        {"Trailing blank \nand a line", "Trailing blank \\nand a line",
-         "Trailing blank \nand a line"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(omblor::framework::EscapeOutsideText(row.text), row.field) << row.text;
@@ -163,22 +131,23 @@ TEST(ConsoleEscape, outside_text_stays_in_its_field_and_bodies_in_their_box) {
 }
 
 // A module's texts reach a dump and a box; each control and item stays one line.
-TEST_F(Console, hostile_outside_text_cannot_forge_host_lines) {
-    const std::string hostile = "m\n[end 129 1]\r\"\xff";
+TEST_F(Console, hostile_outside_text_cannot_forge_host_lines_and_end_of_input_cancels) {
+    static const std::string hostile = "m\n[end 129 1]\r\"\xff";
     struct Find final : omblor::framework::CDialog {
-        explicit Find(std::string t) : CDialog(129), text(std::move(t)) {}
+        Find() : CDialog(129) {}
         bool OnInitDialog() override {
             CDialog::OnInitDialog();
-            FindControl(1015)->items.push_back({1, 0, text, 0, 0});
+            FindControl(1015)->items.push_back({1, 0, hostile, 0, 0});
             return true;
         }
-        std::string text;
-    } dialog(hostile);
-    Feed("dump\ncancel\nok\n");
-    dialog.DoModal();
+    } dialog;
+    Feed("dump\n");
+    feed.Reset();  // the end of input cancels a waiting dialog and closes a box
+    EXPECT_EQ(dialog.DoModal(), 2);
     omblor::framework::AfxMessageBox("Error:" + hostile);
     const std::string out = Output();
-    EXPECT_NE(out.find("item 1 state=0 \"m\\n[end 129 1]\\r\\\"\\xFF\"\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("item 1 state=0 \"m\\n[end 129 1]\\r\\\"\\xFF\"\n"), std::string::npos)
+        << out;
     EXPECT_NE(out.find("[message \"omblor\"]\nError:m\n\\[end 129 1]\\r\"\\xFF\n[/message]\n"),
               std::string::npos)
         << out;
