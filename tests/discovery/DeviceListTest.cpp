@@ -49,8 +49,7 @@ struct DeviceListTest : ::testing::Test {
     AddOutcome Add(const Heard& heard) { return Add(heard.reply, heard.source); }
     // The interface bytes of the acknowledgement, without its frame.
     Bytes AckEntries() const {
-        const auto entries = list.AcknowledgementEntries();
-        const Bytes ack = BuildAcknowledgement(entries);
+        const Bytes ack = BuildAcknowledgement(list.AcknowledgementEntries());
         return Bytes(ack.begin() + 5, ack.end() - 5);
     }
 
@@ -58,7 +57,7 @@ struct DeviceListTest : ::testing::Test {
     DeviceList list{tree};
 };
 
-TEST_F(DeviceListTest, list_is_in_key_order_while_tree_is_in_arrival_order) {
+TEST_F(DeviceListTest, list_is_in_key_order_tree_in_arrival_order_and_first_module_selected) {
     for (std::uint8_t key : {5, 9, 1}) {
         EXPECT_EQ(Add(Configured(Mac(key), key), Addr(key)), AddOutcome::NewModule);
     }
@@ -71,11 +70,6 @@ TEST_F(DeviceListTest, list_is_in_key_order_while_tree_is_in_arrival_order) {
     EXPECT_EQ(list.Modules()[1]->deviceKey, Mac(5));
     EXPECT_EQ(list.Modules()[2]->deviceKey, Mac(1));
     EXPECT_EQ(AckEntries(), (Bytes{0, 9, 0, 5, 0, 1}));
-}
-
-TEST_F(DeviceListTest, only_the_first_module_of_a_search_is_selected) {
-    Add(Configured(Mac(5), 5), Addr(5));
-    Add(Configured(Mac(9), 9), Addr(9));
     EXPECT_EQ(tree.selected, 1U);
     EXPECT_EQ(tree.selectCalls, 1);
 
@@ -84,13 +78,12 @@ TEST_F(DeviceListTest, only_the_first_module_of_a_search_is_selected) {
     EXPECT_TRUE(list.Empty());
     EXPECT_EQ(list.RecordCount(), 0U);
     EXPECT_EQ(AckEntries(), Bytes{});
-
     Add(Configured(Mac(7), 7), Addr(7));
     EXPECT_EQ(tree.selected, 1U);
     EXPECT_EQ(tree.selectCalls, 2);
 }
 
-TEST_F(DeviceListTest, interfaces_of_one_module_are_grouped_in_arrival_order) {
+TEST_F(DeviceListTest, interfaces_of_one_module_are_grouped_in_arrival_order_each_with_its_item) {
     EXPECT_EQ(Add(Interface(0x20, 0, 3)), AddOutcome::NewModule);
     EXPECT_EQ(tree.Render(), "QX19  at 10.1.2.3 running :App [2]\n");
 
@@ -110,6 +103,12 @@ TEST_F(DeviceListTest, interfaces_of_one_module_are_grouped_in_arrival_order) {
     EXPECT_EQ(AckEntries(), (Bytes{0, 0x20, 0x80, 0x10, 0, 0x30}));
     EXPECT_EQ(list.Modules().size(), 1U);
     EXPECT_EQ(list.RecordCount(), 4U);
+    // Every item refers to its own record.
+    ASSERT_EQ(tree.nodes.size(), 4U);
+    for (std::size_t item = 1; item <= tree.nodes.size(); ++item) {
+        ASSERT_NE(tree.At(item).record, nullptr);
+        EXPECT_EQ(tree.At(item).record->treeItem, item);
+    }
 }
 
 TEST_F(DeviceListTest, repeated_replies_change_only_a_red_interface_answered_green) {
@@ -154,29 +153,11 @@ TEST_F(DeviceListTest, repeated_replies_change_only_a_red_interface_answered_gre
 
 TEST_F(DeviceListTest, item_labels_follow_the_record_kind_and_address_mode) {
     const Ipv4Address dhcpSource{{192, 168, 1, 40}};
-    struct Case {
-        const char* name;
-        ReplyBuilder reply;
-        Ipv4Address source;
-        std::string label;
-    };
-    const std::vector<Case> cases{
-        {"configured single module", Configured(Mac(1), 3), Addr(3),
-         "QX19  at 10.1.2.3 running :App"},
-        {"DHCP'd single module", ReplyBuilder{.mac = Mac(1)}, dhcpSource,
-         "QX19 DHCP'd at 192.168.1.40 running :App"},
-        {"Unknown application",
-         ReplyBuilder{
-             .mac = Mac(1), .configured = Addr(3), .texts = std::string("QX19\0Unknown\0", 13)},
-         Addr(3), "QX19  at 10.1.2.3 running "},
-        {"no texts", ReplyBuilder{.mac = Mac(1), .configured = Addr(3), .texts = ""}, Addr(3),
-         "  at 10.1.2.3 running "},
-    };
-    for (const Case& c : cases) {
-        const DeviceRecord device(c.reply.From(c.source));
-        EXPECT_EQ(ItemLabel(device), c.label) << c.name;
-    }
-
+    EXPECT_EQ(ItemLabel(DeviceRecord(ReplyBuilder{.mac = Mac(1)}.From(dhcpSource))),
+              "QX19 DHCP'd at 192.168.1.40 running :App");
+    EXPECT_EQ(
+        ItemLabel(DeviceRecord(ReplyBuilder{.configured = Addr(3), .texts = ""}.From(Addr(3)))),
+        "  at 10.1.2.3 running ");
     // Interface forms, DHCP'd included.
     Add(Interface(0x20, 0, 3));
     Add(ReplyBuilder{.mac = Mac(0x10), .identity = kIdentity, .type = 4}, dhcpSource);
@@ -184,26 +165,6 @@ TEST_F(DeviceListTest, item_labels_follow_the_record_kind_and_address_mode) {
               "QX19 running :App [1]\n"
               "  Ethernet at 10.1.2.3 [2]\n"
               "  WiFi DHCP'd at 192.168.1.40 [2]\n");
-}
-
-TEST_F(DeviceListTest, modules_without_identity_stand_alone_per_interface) {
-    EXPECT_EQ(Add(Configured(Mac(0x10), 3), Addr(3)), AddOutcome::NewModule);
-    EXPECT_EQ(Add(Configured(Mac(0x20), 3), Addr(3)), AddOutcome::NewModule);
-    EXPECT_EQ(Add(Configured(Mac(0x20), 3), Addr(3)), AddOutcome::Ignored);
-    EXPECT_EQ(list.Modules().size(), 2U);
-    EXPECT_EQ(tree.nodes.size(), 2U);
-}
-
-TEST_F(DeviceListTest, every_item_refers_to_its_own_record) {
-    Add(Configured(Mac(5), 5), Addr(5));
-    Add(Interface(0x20, 0, 3));
-    Add(Interface(0x10, 1, 4));
-    ASSERT_EQ(tree.nodes.size(), 4U);
-    for (std::size_t item = 1; item <= tree.nodes.size(); ++item) {
-        const DeviceRecord* record = tree.At(item).record;
-        ASSERT_NE(record, nullptr);
-        EXPECT_EQ(record->treeItem, item);
-    }
 }
 
 TEST_F(DeviceListTest, a_refused_tree_item_hides_the_entry_but_keeps_it_listed) {

@@ -37,10 +37,8 @@ class FakeDeviceTree final : public DeviceTreeView {
         selected = kNoItem;
     }
 
-    Node& At(Item item) {
-        if (item == kNoItem || item > nodes.size()) throw std::out_of_range("no such tree item");
-        return nodes[item - 1];
-    }
+    // Throws for kNoItem (wrapping round) and for items that do not exist.
+    Node& At(Item item) { return nodes.at(item - 1); }
 
     // One line per item, "text [state]", children indented under their parent, in tree order.
     [[nodiscard]] std::string Render(Item parent = kNoItem, int depth = 0) const {

@@ -1,5 +1,5 @@
-// The discovery dialog with its socket on loopback: the "broadcast" goes to a module socket on
-// 127.0.0.1 that the test plays, so nothing here needs a private network namespace.
+// The discovery dialog with its "broadcast" going to a module socket on 127.0.0.1 that the test
+// plays, so nothing here needs a private network namespace.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -11,6 +11,7 @@
 
 #include "ReplyBuilder.h"
 #include "discovery/CIdFindDlg.h"
+#include "net/CAsyncSocket.h"
 #include "net/UniqueFd.h"
 #include "support/FakeHost.h"
 
@@ -20,6 +21,7 @@ using namespace std::chrono_literals;
 using omblor::discovery::CIdFindDlg;
 using omblor::discovery::FindSocketPorts;
 using omblor::discovery::Ipv4Address;
+using omblor::discovery::testing::ReplyBuilder;
 using omblor::framework::CDialog;
 using omblor::framework::IDCANCEL;
 using omblor::framework::IDOK;
@@ -29,11 +31,8 @@ using omblor::net::UniqueFd;
 
 UniqueFd BoundUdp(std::uint16_t port = 0) {
     UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) fd.Reset();
+    const sockaddr_in a = omblor::net::CAsyncSocket::MakeAddress(INADDR_LOOPBACK, port);
+    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) fd.Reset();
     return fd;
 }
 
@@ -45,7 +44,9 @@ std::uint16_t PortOf(const UniqueFd& fd) {
 }
 
 // A port nobody holds right now.
-std::uint16_t FreePort() { return PortOf(BoundUdp()); }
+std::uint16_t FreePort() {
+    return PortOf(BoundUdp());
+}
 
 // Plays a relay on 127.0.0.1: records every datagram and answers requests with one reply, the
 // module's own address appended as the relay trailer.
@@ -59,8 +60,8 @@ struct Module {
                                       reinterpret_cast<sockaddr*>(&from), &len);
             if (n <= 0) return;
             sizes.push_back(static_cast<std::size_t>(n));
-            if (n != 153 || !answer) return;
-            auto reply = builder.Datagram();
+            if (n != 153) return;
+            auto reply = ReplyBuilder{.configured = Ipv4Address{{10, 1, 2, 3}}}.Datagram();
             reply.insert(reply.end(), {10, 1, 2, 3});
             ::sendto(fd.Get(), reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
                      len);
@@ -70,14 +71,10 @@ struct Module {
     std::uint16_t port = 0;
     ScopedWatch watch;
     std::vector<std::size_t> sizes;
-    bool answer = true;
-    omblor::discovery::testing::ReplyBuilder builder{
-        .configured = Ipv4Address{{10, 1, 2, 3}},
-    };
 };
 
 class FindDialog : public ::testing::Test {
-protected:
+  protected:
     FindSocketPorts Ports() const {
         return {first, fallback, Ipv4Address{{127, 0, 0, 1}}, module.port};
     }
@@ -99,33 +96,10 @@ protected:
     ScopedTimer poll;
 };
 
-TEST_F(FindDialog, a_search_lists_the_module_and_ok_hands_back_its_address) {
-    bool disabledDuringSearch = true;
-    Drive([&](CDialog& d) {
-        const auto* tree = d.FindControl(1015);
-        const auto* again = d.FindControl(1008);
-        // Until the second acknowledgement has arrived the third cannot have gone out, so the
-        // search is still running.
-        if (module.sizes.size() < 3) disabledDuringSearch = disabledDuringSearch && !again->enabled;
-        if (module.sizes.size() < 4) return false;  // the request and three acknowledgements
-        EXPECT_TRUE(again->enabled);
-        EXPECT_EQ(tree->items.size(), 1U);
-        EXPECT_EQ(tree->selected, tree->items.at(0).handle);  // the first module is selected
-        EXPECT_EQ(tree->items.at(0).text, "QX19  at 10.1.2.3 running :App");
-        d.HandleCommand(IDOK);
-        return true;
-    });
-    CIdFindDlg find(nullptr, Ports());
-    EXPECT_EQ(find.DoModal(), IDOK);
-    EXPECT_EQ(find.resultAddress, 0x0A010203U);
-    EXPECT_TRUE(disabledDuringSearch);
-    // A request, then acknowledgements listing the one interface heard.
-    EXPECT_EQ(module.sizes, (std::vector<std::size_t>{153, 12, 12, 12}));
-    EXPECT_TRUE(host.messages.empty());
-}
-
-TEST_F(FindDialog, ok_without_a_selection_asks_for_one_and_cancel_keeps_the_result) {
-    module.answer = false;
+// With only the first port held the request goes out from the fallback (FindEndToEndTest).
+TEST_F(FindDialog, two_held_ports_warn_once_and_ok_without_a_selection_asks_for_one) {
+    const UniqueFd holdFirst = BoundUdp(first);
+    const UniqueFd holdFallback = BoundUdp(fallback);
     int step = 0;
     Drive([&](CDialog& d) {
         if (step++ == 0) {
@@ -138,45 +112,31 @@ TEST_F(FindDialog, ok_without_a_selection_asks_for_one_and_cancel_keeps_the_resu
     CIdFindDlg find(nullptr, Ports());
     find.resultAddress = 0x01020304;
     EXPECT_EQ(find.DoModal(), IDCANCEL);
-    EXPECT_EQ(find.resultAddress, 0x01020304U);
-    EXPECT_EQ(host.messages, std::vector<std::string>{
-                                 "You must first select a device in the\nSelect a Unit in the tree."});
-}
-
-TEST_F(FindDialog, a_held_port_moves_it_to_the_fallback_and_two_held_ports_warn_once) {
-    const UniqueFd holdFirst = BoundUdp(first);
-    Drive([&](CDialog& d) {
-        if (module.sizes.empty()) return false;
-        d.HandleCancel();
-        return true;
-    });
-    {
-        CIdFindDlg find(nullptr, Ports());
-        EXPECT_EQ(find.DoModal(), IDCANCEL);
-    }
-    EXPECT_TRUE(host.messages.empty());  // the request still went out, from the fallback
-
-    const UniqueFd holdFallback = BoundUdp(fallback);
-    Drive([&](CDialog& d) {
-        d.HandleCancel();
-        return true;
-    });
-    CIdFindDlg find(nullptr, Ports());
-    EXPECT_EQ(find.DoModal(), IDCANCEL);
+    EXPECT_EQ(find.resultAddress, 0x01020304U);  // cancel keeps it
     EXPECT_EQ(host.messages,
-              std::vector<std::string>{"Unable to Bind socket, is Omblor already open?"});
+              (std::vector<std::string>{"Unable to Bind socket, is Omblor already open?",
+                                        "You must first select a device in the\nSelect a Unit in "
+                                        "the tree."}));
 }
 
-TEST_F(FindDialog, search_again_empties_the_tree_and_searches_anew) {
+// The main window taking the address is checked end to end (FindEndToEndTest).
+TEST_F(FindDialog, a_search_lists_the_module_and_search_again_empties_the_tree_and_searches_anew) {
+    bool disabledDuringSearch = true;
     int phase = 0;
     Drive([&](CDialog& d) {
         auto* tree = d.FindControl(1015);
-        if (phase == 0 && module.sizes.size() == 4) {
+        auto* again = d.FindControl(1008);
+        // Until the second acknowledgement has arrived the third cannot have gone out, so the
+        // search is still running.
+        if (module.sizes.size() < 3) disabledDuringSearch = disabledDuringSearch && !again->enabled;
+        if (phase == 0 && module.sizes.size() == 4) {  // the request and three acknowledgements
+            EXPECT_TRUE(again->enabled);
             EXPECT_EQ(tree->items.size(), 1U);
-            module.answer = false;
+            EXPECT_EQ(tree->selected, tree->items.at(0).handle);  // the first module is selected
+            EXPECT_EQ(tree->items.at(0).text, "QX19  at 10.1.2.3 running :App");
             d.HandleCommand(1008);
             EXPECT_TRUE(tree->items.empty());
-            EXPECT_FALSE(d.FindControl(1008)->enabled);
+            EXPECT_FALSE(again->enabled);
             phase = 1;
             return false;
         }
@@ -188,7 +148,10 @@ TEST_F(FindDialog, search_again_empties_the_tree_and_searches_anew) {
     });
     CIdFindDlg find(nullptr, Ports());
     EXPECT_EQ(find.DoModal(), IDCANCEL);
-    EXPECT_EQ(module.sizes.back(), 153U);  // the new search's request
+    EXPECT_TRUE(disabledDuringSearch);
+    // A request, acknowledgements listing the one interface heard, and the new search's request.
+    EXPECT_EQ(module.sizes, (std::vector<std::size_t>{153, 12, 12, 12, 153}));
+    EXPECT_TRUE(host.messages.empty());
 }
 
 }  // namespace

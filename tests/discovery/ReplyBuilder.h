@@ -32,11 +32,7 @@ struct ReplyBuilder {
     [[nodiscard]] std::vector<std::uint8_t> Datagram() const {
         std::vector<std::uint8_t> d(kReplyFixedSize + texts.size(), 0);
         std::copy(texts.begin(), texts.end(), d.begin() + kReplyFixedSize);
-        d[0] = 'K';
-        d[1] = 'V';
-        d[2] = 'T';
-        d[3] = 'R';
-        d[4] = 'r';
+        std::copy_n("KVTRr", 5, d.begin());
         for (int i = 0; i < 4; ++i)
             d[5 + i] = static_cast<std::uint8_t>(recordLength >> (24 - 8 * i));
         std::copy(configured.octets.begin(), configured.octets.end(), d.begin() + 9);
@@ -51,8 +47,7 @@ struct ReplyBuilder {
     }
 
     [[nodiscard]] ParsedReply From(Ipv4Address source) const {
-        const auto datagram = Datagram();
-        return std::get<ParsedReply>(ReadReply(datagram, source));
+        return std::get<ParsedReply>(ReadReply(Datagram(), source));
     }
 };
 

@@ -18,6 +18,7 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr Ipv4Address kModule{{10, 1, 2, 3}};
 constexpr Ipv4Address kElsewhere{{10, 9, 9, 9}};
 constexpr Ipv4Address kZero{};
+constexpr Ipv4Address kTrailer{{10, 0, 0, 7}};
 
 Bytes Concat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -31,39 +32,23 @@ TEST(Request, is_magic_type_and_148_zero_bytes) {
     EXPECT_EQ(Bytes(request.begin(), request.end()), expected);
 }
 
-TEST(Acknowledgement, names_interfaces_with_the_disagreement_flag) {
+TEST(Acknowledgement, names_interfaces_with_the_disagreement_flag_and_keeps_745_in_1500_bytes) {
     const ReplyRecord agreeing = ReplyBuilder{.mac = Mac(0x34, 0x12)}.From(kModule).record;
-    // Extension marker set and neither address is the source: does not agree.
+    // Marker set and neither address is the source.
     const ReplyRecord disagreeing =
         ReplyBuilder{.mac = Mac(0x34, 0x12), .configured = kElsewhere, .active = kElsewhere}
             .From(kModule)
             .record;
     const Bytes frame{'T', 'R', 'V', '2', 'V'};
     const Bytes end(5, 0);
-    struct Case {
-        const char* name;
-        std::vector<AckEntry> entries;
-        Bytes expected;
-    };
-    const std::vector<Case> cases{
-        {"empty", {}, Concat(frame, end)},
-        {"agreeing", {{&agreeing, kModule}}, Concat(Concat(frame, {0x12, 0x34}), end)},
-        {"not agreeing", {{&disagreeing, kModule}}, Concat(Concat(frame, {0x92, 0x34}), end)},
-        {"in given order",
-         {{&disagreeing, kModule}, {&agreeing, kModule}},
-         Concat(Concat(frame, {0x92, 0x34, 0x12, 0x34}), end)},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(BuildAcknowledgement(c.entries), c.expected) << c.name;
-    }
-}
-
-TEST(Acknowledgement, keeps_the_first_745_entries_within_1500_bytes) {
-    const ReplyRecord record = ReplyBuilder{.mac = Mac(0x34, 0x12)}.From(kModule).record;
-    const std::vector<AckEntry> entries(800, AckEntry{&record, kModule});
-    const Bytes ack = BuildAcknowledgement(entries);
-    ASSERT_EQ(ack.size(), 1500U);
-    EXPECT_EQ(Bytes(ack.end() - 7, ack.end()), (Bytes{0x12, 0x34, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(BuildAcknowledgement({}), Concat(frame, end));
+    // Flagged only when not agreeing, in the given order.
+    EXPECT_EQ(
+        BuildAcknowledgement(std::vector<AckEntry>{{&disagreeing, kModule}, {&agreeing, kModule}}),
+        Concat(Concat(frame, {0x92, 0x34, 0x12, 0x34}), end));
+    const Bytes full = BuildAcknowledgement(std::vector<AckEntry>(800, {&agreeing, kModule}));
+    ASSERT_EQ(full.size(), 1500U);
+    EXPECT_EQ(Bytes(full.end() - 7, full.end()), (Bytes{0x12, 0x34, 0, 0, 0, 0, 0}));
 }
 
 TEST(ReplyReader, takes_platform_name_and_application_text_by_their_rules) {
@@ -76,7 +61,6 @@ TEST(ReplyReader, takes_platform_name_and_application_text_by_their_rules) {
     };
     const std::vector<Case> cases{
         {"fixed part only", "", "", ""},
-        {"both names", std::string("QX19\0App\0", 9), "QX19", ":App"},
         {"Unknown application", std::string("QX19\0Unknown\0", 13), "QX19", ""},
         {"one-character application", std::string("QX19\0A\0", 7), "QX19", ":A"},
         {"application without its NUL", std::string("QX19\0AB", 7), "QX19", ":AB"},
@@ -95,27 +79,10 @@ TEST(ReplyReader, takes_platform_name_and_application_text_by_their_rules) {
     }
 }
 
-TEST(ReplyReader, relayed_reply_takes_its_source_from_the_trailer) {
-    const Bytes datagram =
-        Concat(ReplyBuilder{.texts = std::string("QX19\0App\0", 9)}.Datagram(), {10, 0, 0, 7});
-    const auto reading = ReadReply(datagram, kRelayAddress);
-    const auto* reply = std::get_if<ParsedReply>(&reading);
-    ASSERT_NE(reply, nullptr);
-    EXPECT_EQ(reply->source, (Ipv4Address{{10, 0, 0, 7}}));
-    // The trailer is not part of the application name.
-    EXPECT_EQ(reply->applicationText, ":App");
-
-    // Only 127.0.0.1 relays; the same bytes from elsewhere keep their sender.
-    const auto direct = ReadReply(datagram, Ipv4Address{{127, 0, 0, 2}});
-    ASSERT_TRUE(std::holds_alternative<ParsedReply>(direct));
-    EXPECT_EQ(std::get<ParsedReply>(direct).source, (Ipv4Address{{127, 0, 0, 2}}));
-}
-
-TEST(ReplyReader, drops_each_malformed_datagram_for_its_own_reason) {
+TEST(ReplyReader, drops_each_malformed_datagram_for_its_own_reason_and_takes_relayed_sources) {
     const Bytes good = ReplyBuilder{}.Datagram();
     Bytes wrongMagic = good;
     wrongMagic[3] = 'X';
-    const auto request = BuildRequest();
     const Bytes fixedOnly(good.begin(), good.begin() + 153);
     const Bytes relayedFixedOnly = Concat(fixedOnly, {10, 0, 0, 7});
     struct Case {
@@ -128,8 +95,6 @@ TEST(ReplyReader, drops_each_malformed_datagram_for_its_own_reason) {
         {"relay without trailer", {'K', 'V', 'T'}, kRelayAddress, ReplyDrop::MissingRelayTrailer},
         {"empty", {}, kModule, ReplyDrop::WrongMagic},
         {"wrong magic", wrongMagic, kModule, ReplyDrop::WrongMagic},
-        {"our own request", Bytes(request.begin(), request.end()), kModule, ReplyDrop::WrongMagic},
-        {"our own acknowledgement", BuildAcknowledgement({}), kModule, ReplyDrop::WrongMagic},
         {"fixed part cut short", Bytes(good.begin(), good.begin() + 152), kModule,
          ReplyDrop::Truncated},
         {"relayed, short once the trailer is off", Bytes(good.begin(), good.begin() + 155),
@@ -152,6 +117,13 @@ TEST(ReplyReader, drops_each_malformed_datagram_for_its_own_reason) {
     // The edges that are still accepted.
     EXPECT_TRUE(std::holds_alternative<ParsedReply>(ReadReply(fixedOnly, kModule)));
     EXPECT_TRUE(std::holds_alternative<ParsedReply>(ReadReply(relayedFixedOnly, kRelayAddress)));
+    // A relayed reply takes its source from the trailer, which is not part of the texts; only
+    // 127.0.0.1 relays, the same bytes from elsewhere keep their sender.
+    const Bytes relayed = Concat(good, {10, 0, 0, 7});
+    EXPECT_EQ(std::get<ParsedReply>(ReadReply(relayed, kRelayAddress)).source, kTrailer);
+    EXPECT_EQ(std::get<ParsedReply>(ReadReply(relayed, kRelayAddress)).applicationText, ":App");
+    EXPECT_EQ(std::get<ParsedReply>(ReadReply(relayed, {{127, 0, 0, 2}})).source,
+              (Ipv4Address{{127, 0, 0, 2}}));
     EXPECT_TRUE(std::holds_alternative<ParsedReply>(
         ReadReply(ReplyBuilder{.recordLength = 157}.Datagram(), kModule)));
 }
@@ -167,7 +139,6 @@ TEST(AddressRules, agreement_and_usable_address) {
     };
     const std::vector<Case> cases{
         {"no marker, configured elsewhere", kElsewhere, std::nullopt, true, kModule},
-        {"no marker, DHCP", kZero, std::nullopt, true, kModule},
         {"active is the source", kElsewhere, kModule, true, kModule},
         {"configured is the source", kModule, kElsewhere, true, kModule},
         {"both elsewhere", kElsewhere, kActive, false, kActive},
@@ -190,7 +161,6 @@ TEST(CompareMac, orders_bytes_as_unsigned_from_the_first) {
     };
     const std::vector<Case> cases{
         {{2, 0, 0, 0, 0, 1}, {2, 0, 0, 0, 0, 2}, -1},
-        {{2, 0, 0, 0, 0, 2}, {2, 0, 0, 0, 0, 1}, 1},
         {{2, 0, 0, 0, 0, 2}, {2, 0, 0, 0, 0, 2}, 0},
         {{0x80, 0, 0, 0, 0, 0}, {0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 1},
         {{0, 0xFF, 0, 0, 0, 0}, {1, 0, 0, 0, 0, 0}, -1},

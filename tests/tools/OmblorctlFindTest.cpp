@@ -1,57 +1,31 @@
-// omblorctl find against `module-sim discover`. The tool broadcasts, so every case runs only
-// inside a private network namespace (lo its only interface) and skips anywhere else. The
-// simulator holds port 20034, so the tool takes 20035; the cases share it and run one at a time.
+// omblorctl find against `module-sim discover`.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <memory>
 #include <string>
-#include <string_view>
 
-#include "image/ImageTestSupport.h"
-#include "module-sim/discovery/NetworkScope.h"
+#include "discovery/DiscoverSim.h"
 #include "support/RunProgram.h"
 
 namespace {
 
-using omblor::image::testing::ScratchDir;
 using omblor::testing::BackgroundProgram;
 using omblor::testing::ProgramResult;
 using omblor::testing::RunProgram;
 
-class OmblorctlFind : public ::testing::Test {
+class OmblorctlFind : public omblor::discovery::testing::DiscoverSim {
   protected:
-    void SetUp() override {
-        if (!omblor::modulesim::InPrivateNetwork()) {
-            GTEST_SKIP() << "broadcasts only inside a private network namespace (scripts/test)";
-        }
-    }
-    // The modules' source addresses must be local for their sockets to bind to them.
-    void StartModules(const std::string& lines, std::vector<std::string> extra = {}) {
-        for (const char* a : {"10.77.5.1", "10.77.5.2", "10.77.5.3"}) {
-            const std::string command = std::string("ip addr add ") + a + "/32 dev lo 2>/dev/null";
-            [[maybe_unused]] const int ignored = std::system(command.c_str());
-        }
-        std::vector<std::string> args = {"discover", "--modules", dir_.Write("modules.txt", lines),
-                                         "--timeout", "30"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        sim_ = std::make_unique<BackgroundProgram>("module-sim", args);
-        ASSERT_TRUE(sim_->WaitForLine("listening"));
-    }
     static ProgramResult Find(std::vector<std::string> args) {
         args.insert(args.begin(), "find");
         return RunProgram("omblorctl", args, "", {}, std::chrono::seconds(30));
     }
-
-    ScratchDir dir_;
-    std::unique_ptr<BackgroundProgram> sim_;
 };
 
 TEST_F(OmblorctlFind, lists_every_module_as_a_table_and_as_json_lines) {
     StartModules(
         "02-00-00-00-12-34 - 0 10.77.5.1 - QX19 Pump 10.77.5.1 0\n"
         "02-00-00-00-01-01 0a-00-00-00-00-01 0 10.77.5.2 10.77.5.2 QX19 Gate\"way 10.77.5.2 0\n"
-        "02-00-00-00-01-02 0a-00-00-00-00-01 1 0.0.0.0 - QX19 Gate\"way 10.77.5.3 100\n");
+        "02-00-00-00-01-02 0a-00-00-00-00-01 1 0.0.0.0 - QX19 Gate\"way 10.77.5.3 100\n",
+        {"10.77.5.1", "10.77.5.2", "10.77.5.3"});
     const auto table = Find({});
     EXPECT_EQ(table.exitCode, 0) << table.out;
     EXPECT_EQ(table.out,
@@ -80,8 +54,11 @@ TEST_F(OmblorctlFind, lists_every_module_as_a_table_and_as_json_lines) {
         "\"agrees\": true}]}\n");
 }
 
-TEST_F(OmblorctlFind, a_relayed_reply_is_marked_and_listed_at_the_relayed_address) {
-    StartModules("02-00-00-00-00-41 - 0 10.9.8.7 - QX19 Relayed 10.9.8.7 0\n", {"--relay"});
+TEST_F(OmblorctlFind, no_answer_exits_1_and_a_relayed_reply_is_marked_at_the_relayed_address) {
+    const auto none = Find({});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(none.out, "");
+    StartModules("02-00-00-00-00-41 - 0 10.9.8.7 - QX19 Relayed 10.9.8.7 0\n", {}, {"--relay"});
     const auto r = Find({"--json", "--seconds", "0.5"});
     EXPECT_EQ(r.exitCode, 0) << r.out;
     EXPECT_NE(r.out.find("{\"address\": \"10.9.8.7\", \"platform\": \"QX19\", \"application\": "
@@ -97,7 +74,8 @@ TEST_F(OmblorctlFind, update_found_programs_the_modules_whose_platform_the_file_
     // update goes to, where the simulator may listen.
     StartModules(
         "02-00-00-00-00-51 - 0 0.0.0.0 127.0.50.1 QX19-512 Pump 10.77.5.1 0\n"
-        "02-00-00-00-00-52 - 0 10.77.5.2 - QX20 Pump 10.77.5.2 0\n");
+        "02-00-00-00-00-52 - 0 10.77.5.2 - QX20 Pump 10.77.5.2 0\n",
+        {"10.77.5.1", "10.77.5.2"});
     BackgroundProgram module(
         "module-sim", {"--address", "127.0.50.1", "--platform", "QX19-512", "--timeout", "30"});
     ASSERT_TRUE(module.WaitForLine("listening"));
@@ -115,12 +93,6 @@ TEST_F(OmblorctlFind, update_found_programs_the_modules_whose_platform_the_file_
               std::string::npos)
         << r.out;
     EXPECT_EQ(module.Finish().exitCode, 0);
-}
-
-TEST_F(OmblorctlFind, no_module_answering_exits_1) {
-    const auto r = Find({});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.out, "");
 }
 
 }  // namespace

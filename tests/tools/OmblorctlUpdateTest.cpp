@@ -1,6 +1,5 @@
-// omblorctl update through the real program against simulated modules on loopback: many
-// modules in one run, each reported with its own outcome. Each case has its own 127.9.<n>.0/24,
-// so cases may run side by side.
+// omblorctl update against simulated modules on loopback, each reported with its own outcome.
+// Each case has its own 127.9.<n>.0/24, so cases may run side by side.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -26,8 +25,7 @@ using omblor::testing::RunProgram;
 constexpr std::size_t kImageBytes = 40960;
 constexpr const char* kPassword = "s3cret-PW";
 
-// A module to play: the simulator's options (none: nobody listens there) and the outcome
-// omblorctl must report for it.
+// The simulator's options for a module (none: nobody listens there) and its reported outcome.
 struct Module {
     std::vector<std::string> options;
     std::string outcome;
@@ -56,8 +54,7 @@ class OmblorctlUpdate : public ::testing::Test {
 
     std::string Address(std::size_t i) const { return prefix_ + std::to_string(i + 1); }
 
-    // One simulator plays every module that has options, on the first addresses; those without
-    // come last, where nobody listens.
+    // One simulator plays the modules with options, on the first addresses; the others come last.
     void Start(const std::vector<Module>& modules) {
         std::string variations;
         std::size_t count = 0;
@@ -76,9 +73,6 @@ class OmblorctlUpdate : public ::testing::Test {
                                      "--timeout", "60", "--save-image", dir_.path().string(),
                                      "--variations", dir_.Write("variations", variations)});
         ASSERT_TRUE(sim_->WaitForLine("listening"));
-    }
-    std::string Saved(std::size_t i) const {
-        return (dir_.path() / (Address(i) + ".bin")).string();
     }
 
     // Programs the first `modules` addresses; stderr is kept in `stderr_`.
@@ -107,8 +101,7 @@ class OmblorctlUpdate : public ::testing::Test {
         return outcomes;
     }
 
-    // Every module reported as it should be, every programmed one holding the image and content
-    // with how it went.
+    // Every module reported as it should be, every programmed one holding the image.
     void Check(const std::vector<Module>& modules, const ProgramResult& r) {
         const auto sim = sim_->Finish();
         EXPECT_EQ(sim.exitCode, 0) << sim.out;
@@ -120,7 +113,8 @@ class OmblorctlUpdate : public ::testing::Test {
                 << Address(i) << "\n"
                 << r.out;
             if (modules[i].outcome == "programmed") {
-                EXPECT_TRUE(ScratchDir::Read(Saved(i)) == image_) << Address(i);
+                EXPECT_TRUE(ScratchDir::Read(dir_.path() / (Address(i) + ".bin")) == image_)
+                    << Address(i);
             }
         }
         EXPECT_EQ((r.out + stderr_).find(kPassword), std::string::npos) << r.out << stderr_;
@@ -155,7 +149,13 @@ TEST_F(OmblorctlUpdate, mixed_outcomes_in_one_run_are_each_reported_and_exit_1) 
     Check(modules, r);
 }
 
-TEST_F(OmblorctlUpdate, twenty_modules_all_programmed_exit_0) {
+// A folder, or a file that fails as it is read, is no password: nothing is sent with an empty one.
+TEST_F(OmblorctlUpdate,
+       twenty_modules_all_programmed_exit_0_and_an_unreadable_password_file_stops) {
+    const auto refused = Ctl({"--user", "op", "--password-file", dir_.path().string()}, 1);
+    EXPECT_EQ(refused.exitCode, 2) << refused.out;
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(stderr_.find("cannot read " + dir_.path().string()), std::string::npos) << stderr_;
     std::vector<Module> modules;
     for (int i = 0; i < 20; ++i) modules.push_back({i % 4 == 0 ? kAsks : kPlain, "programmed"});
     Start(modules);
@@ -164,14 +164,6 @@ TEST_F(OmblorctlUpdate, twenty_modules_all_programmed_exit_0) {
         Ctl({"--user", "op", "--password-file", passwordFile, "--parallel", "7"}, modules.size());
     EXPECT_EQ(r.exitCode, 0) << r.out;
     Check(modules, r);
-}
-
-// A folder, or a file that fails as it is read, is no password: nothing is sent with an empty one.
-TEST_F(OmblorctlUpdate, a_password_file_that_cannot_be_read_stops_the_run_before_it_starts) {
-    const auto r = Ctl({"--user", "op", "--password-file", dir_.path().string()}, 1);
-    EXPECT_EQ(r.exitCode, 2) << r.out;
-    EXPECT_EQ(r.out, "");
-    EXPECT_NE(stderr_.find("cannot read " + dir_.path().string()), std::string::npos) << stderr_;
 }
 
 TEST_F(OmblorctlUpdate, json_lines_carry_every_field_and_outside_text_stays_json) {
