@@ -44,8 +44,7 @@ Loaded LoadPath(const std::string& path) {
     return loaded;
 }
 
-// The image is built over the text in memory: the file must not change, and the image must not
-// change when the file is rewritten afterwards.
+// The image is built over the text: the file must not change, nor the image when the file does.
 Loaded LoadText(const std::string& text) {
     const ScratchDir dir;
     const std::string path = dir.Write("test_APP.s19", text);
@@ -106,7 +105,7 @@ TEST(HeaderText, is_the_first_line_after_s0_as_it_stands) {
     });
 }
 
-TEST(SlashPath, only_the_exact_pattern_is_rewritten) {
+TEST(SlashPath, only_the_exact_pattern_is_rewritten_and_the_result_opened) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"//c/dir/file", "c:\\dir\\file"},
         {"//c/", "c:\\"},
@@ -121,9 +120,6 @@ TEST(SlashPath, only_the_exact_pattern_is_rewritten) {
         ConvertSlashPath(path);
         EXPECT_EQ(path, out) << in;
     }
-}
-
-TEST(SlashPath, converted_path_is_opened) {
     const ScratchDir dir;
     dir.Write("c:\\dir\\file", "S0A\n" + Record(1, 0, {7, 7, 7, 7}) + "\n");
     const auto previous = std::filesystem::current_path();
@@ -272,8 +268,11 @@ TEST(Records, images_written_by_objcopy_read_back_byte_for_byte) {
     }
 }
 
-TEST(Refusals, checksum_errors_show_the_computed_sum) {
+TEST(Refusals, checksums_order_gaps_short_records_and_files_without_data) {
     const std::string header = "S0QX19" + kCrLf;
+    const std::string ok = Record(1, 0x1000, {1, 2, 3, 4}) + kCrLf;
+    const std::string first = Record(1, 0, {0xAA}) + kCrLf;
+    const std::string s3 = Record(3, 0x10000, {1, 2, 3, 4, 5, 6, 7, 8});
     Expect({
         // 05 + 10 + 00 + AA + BB = 0x17A, plus checksum 00: sum 0x7a.
         Refused("wrong checksum byte", header + Record(1, 0x1000, {0xAA, 0xBB}, 0x00),
@@ -288,14 +287,6 @@ TEST(Refusals, checksum_errors_show_the_computed_sum) {
                 {"Checksum Error e7\n", kSumError}, 0),
         Refused("checksum before order", Record(1, 8, {1}) + kCrLf + Record(1, 0, {1}, 0),
                 {"Checksum Error 5\n", kSumError}, 14),
-    });
-}
-
-TEST(Refusals, order_gaps_short_records_and_files_without_data) {
-    const std::string ok = Record(1, 0x1000, {1, 2, 3, 4}) + kCrLf;
-    const std::string first = Record(1, 0, {0xAA}) + kCrLf;
-    const std::string s3 = Record(3, 0x10000, {1, 2, 3, 4, 5, 6, 7, 8});
-    Expect({
         Refused("reverse order", Record(1, 0x1008, {1}) + kCrLf + ok, {kOrder}, 14),
         Refused("overlap by one byte", ok + Record(1, 0x1003, {1, 2, 3, 4}), {kOrder}, 20),
         Refused("gap one past the text read", first + Record(1, 0x17, {0xBB}), {kGap}, 14),

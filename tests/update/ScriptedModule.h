@@ -56,7 +56,6 @@ class ScriptedModule {
         port = ntohs(a.sin_port);
         acceptWatch_ = net::ScopedWatch(listen_.Get(), net::kFdRead, [this](int, unsigned) {
             peer_.Reset(net::sys::AcceptSocket(listen_.Get(), nullptr, nullptr));
-            ++connections;
             Advance();
             readWatch_ = net::ScopedWatch(peer_.Get(), net::kFdRead,
                                           [this](int, unsigned) { OnReadable(); });
@@ -67,7 +66,6 @@ class ScriptedModule {
     }
 
     std::uint16_t port = 0;
-    int connections = 0;
     std::string received;
 
   private:
