@@ -19,67 +19,29 @@ std::string BinDir() {
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input, const std::map<std::string, std::string>& env,
                          std::chrono::seconds limit) {
+    BackgroundProgram running(program, args, env, input);
+    return running.Finish(limit);
+}
+
+BackgroundProgram::BackgroundProgram(const std::string& program,
+                                     const std::vector<std::string>& args,
+                                     const std::map<std::string, std::string>& env,
+                                     std::string_view input) {
     int in[2];
     int out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
+    if (::pipe2(in, O_CLOEXEC) != 0) return;
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        ::close(in[0]);
+        ::close(in[1]);
+        return;
+    }
+    pid_ = ::fork();
+    if (pid_ == 0) {
         ::dup2(in[0], 0);
         ::dup2(out[1], 1);
         for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
-        std::vector<char*> argv;
-        std::string path = program.find('/') == std::string::npos ? BinDir() + "/" + program : program;
-        argv.push_back(path.data());
-        std::vector<std::string> copy = args;
-        for (auto& a : copy) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(path.c_str(), argv.data());
-        ::_exit(127);
-    }
-    ::close(in[0]);
-    ::close(out[1]);
-    // Input is small; a broken pipe (the program ended early) is fine.
-    ::signal(SIGPIPE, SIG_IGN);
-    [[maybe_unused]] auto n = ::write(in[1], input.data(), input.size());
-    ::close(in[1]);
-
-    ProgramResult result;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    char buffer[4096];
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            ::kill(pid, SIGKILL);
-            break;
-        }
-        pollfd p{out[0], POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
-        const auto got = ::read(out[0], buffer, sizeof buffer);
-        if (got <= 0) break;
-        result.out.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(out[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-}  // namespace omblor::testing
-
-namespace omblor::testing {
-
-BackgroundProgram::BackgroundProgram(const std::string& program,
-                                     const std::vector<std::string>& args) {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        ::dup2(out[1], 1);
-        const int null = ::open("/dev/null", O_RDONLY);
-        ::dup2(null, 0);
-        std::string path = program.find('/') == std::string::npos ? BinDir() + "/" + program : program;
+        std::string path =
+            program.find('/') == std::string::npos ? BinDir() + "/" + program : program;
         std::vector<std::string> copy = args;
         std::vector<char*> argv{path.data()};
         for (auto& a : copy) argv.push_back(a.data());
@@ -87,8 +49,13 @@ BackgroundProgram::BackgroundProgram(const std::string& program,
         ::execv(path.c_str(), argv.data());
         ::_exit(127);
     }
+    ::close(in[0]);
     ::close(out[1]);
     out_ = out[0];
+    // Input is small; a broken pipe (the program ended early) is fine.
+    ::signal(SIGPIPE, SIG_IGN);
+    [[maybe_unused]] const auto n = ::write(in[1], input.data(), input.size());
+    ::close(in[1]);
 }
 
 BackgroundProgram::~BackgroundProgram() {
@@ -113,7 +80,8 @@ bool BackgroundProgram::WaitForLine(std::string_view prefix, std::chrono::second
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < deadline) {
         std::size_t start = 0;
-        for (std::size_t nl; (nl = output_.find('\n', start)) != std::string::npos; start = nl + 1) {
+        for (std::size_t nl; (nl = output_.find('\n', start)) != std::string::npos;
+             start = nl + 1) {
             if (std::string_view(output_).substr(start).starts_with(prefix)) return true;
         }
         if (!ReadSome(50)) return false;
@@ -122,6 +90,7 @@ bool BackgroundProgram::WaitForLine(std::string_view prefix, std::chrono::second
 }
 
 ProgramResult BackgroundProgram::Finish(std::chrono::seconds limit) {
+    if (pid_ <= 0) return {};
     const auto deadline = std::chrono::steady_clock::now() + limit;
     int status = 0;
     while (std::chrono::steady_clock::now() < deadline) {

@@ -5,8 +5,8 @@
 
 #include <chrono>
 #include <map>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace omblor::testing {
@@ -22,26 +22,26 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
                          const std::map<std::string, std::string>& env = {},
                          std::chrono::seconds limit = std::chrono::seconds(60));
 
-}  // namespace omblor::testing
-
-namespace omblor::testing {
-
 // A program left running while the test does other things (the simulated module): started with
-// its stdout on a pipe, waited for until it prints a given line, then collected.
+// `input` on its stdin and its stdout on a pipe, waited for until it prints a given line, then
+// collected.
 class BackgroundProgram {
-public:
-    BackgroundProgram(const std::string& program, const std::vector<std::string>& args);
+  public:
+    BackgroundProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& env = {},
+                      std::string_view input = {});
     BackgroundProgram(const BackgroundProgram&) = delete;
     BackgroundProgram& operator=(const BackgroundProgram&) = delete;
     ~BackgroundProgram();
 
     // Reads its output until a line starting with `prefix` shows; false if it ends or the limit
     // passes first.
-    bool WaitForLine(std::string_view prefix, std::chrono::seconds limit = std::chrono::seconds(10));
+    bool WaitForLine(std::string_view prefix,
+                     std::chrono::seconds limit = std::chrono::seconds(10));
     // Waits for it to end (killing it after `limit`) and returns its exit code and all output.
     ProgramResult Finish(std::chrono::seconds limit = std::chrono::seconds(60));
 
-private:
+  private:
     bool ReadSome(int timeoutMs);
     int pid_ = -1;
     int out_ = -1;
