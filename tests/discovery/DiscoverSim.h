@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "image/ImageTestSupport.h"
 #include "module-sim/discovery/NetworkScope.h"
 #include "support/RunProgram.h"
+#include "support/ScratchDir.h"
 
 namespace omblor::discovery::testing {
 
@@ -37,7 +37,7 @@ class DiscoverSim : public ::testing::Test {
         ASSERT_TRUE(sim_->WaitForLine("listening"));
     }
 
-    image::testing::ScratchDir dir_;
+    omblor::testing::ScratchDir dir_;
     std::unique_ptr<omblor::testing::BackgroundProgram> sim_;
 };
 

@@ -9,7 +9,7 @@
 
 namespace {
 
-using omblor::image::testing::ScratchDir;
+using omblor::testing::ScratchDir;
 using omblor::testing::ProgramResult;
 using omblor::testing::RunProgram;
 

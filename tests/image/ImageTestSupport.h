@@ -1,19 +1,16 @@
-// Shared by the image tests: S-record lines built with a correct checksum (or a chosen one), a
-// sink that keeps what the reader shows, and a scratch folder that goes away with the test.
+// Shared by the image tests: S-record lines built with a correct checksum (or a chosen one) and a
+// sink that keeps what the reader shows.
 #pragma once
-
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "image/MessageSink.h"
+#include "support/ScratchDir.h"
 
 namespace omblor::image::testing {
 
@@ -45,36 +42,6 @@ struct CollectingSink final : MessageSink {
     void OnRecordAt(std::size_t offset) override { recordAt = offset; }
 };
 
-class ScratchDir {
-  public:
-    ScratchDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "omblor-image-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    ~ScratchDir() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-
-    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
-
-    std::string Write(const std::string& name, std::string_view content) const {
-        const auto file = path_ / name;
-        std::ofstream(file, std::ios::binary)
-            .write(content.data(), static_cast<std::streamsize>(content.size()));
-        return file.string();
-    }
-
-    static std::string Read(const std::filesystem::path& file) {
-        std::ifstream in(file, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-  private:
-    std::filesystem::path path_;
-};
+using omblor::testing::ScratchDir;
 
 }  // namespace omblor::image::testing

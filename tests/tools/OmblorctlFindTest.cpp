@@ -4,6 +4,7 @@
 #include <string>
 
 #include "discovery/DiscoverSim.h"
+#include "image/ImageTestSupport.h"
 #include "support/RunProgram.h"
 
 namespace {

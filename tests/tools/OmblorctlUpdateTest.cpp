@@ -16,7 +16,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using omblor::image::testing::ScratchDir;
+using omblor::testing::ScratchDir;
 using omblor::testing::BackgroundProgram;
 using omblor::testing::BinDir;
 using omblor::testing::ProgramResult;

@@ -2,19 +2,19 @@
 // loopback address (the module port is always 20034), so cases may run side by side.
 #include <gtest/gtest.h>
 
-#include "image/ImageTestSupport.h"
 #include "support/RunProgram.h"
+#include "support/ScratchDir.h"
 #include "update/SampleApp.h"
 
 namespace {
 
-using omblor::image::testing::ScratchDir;
 using omblor::testing::BackgroundProgram;
 using omblor::testing::kHeader;
 using omblor::testing::kImage;
 using omblor::testing::kRecords;
 using omblor::testing::ProgramResult;
 using omblor::testing::RunProgram;
+using omblor::testing::ScratchDir;
 constexpr auto npos = std::string::npos;
 
 class EndToEnd : public ::testing::Test {

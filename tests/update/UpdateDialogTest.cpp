@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "image/ImageTestSupport.h"
 #include "support/FakeHost.h"
+#include "support/ScratchDir.h"
 #include "update/CUpdateDlg.h"
 #include "update/SampleApp.h"
 #include "update/ScriptedModule.h"
@@ -32,7 +32,7 @@ class UpdateDialog : public ::testing::Test {
     }
 
     omblor::testing::FakeHost host;
-    omblor::image::testing::ScratchDir dir_;
+    omblor::testing::ScratchDir dir_;
     std::string file_ = dir_.Write("update_APP.s19", std::string("S0QX19\r\n") + kRecords);
 };
 
