@@ -1,47 +1,32 @@
 // The real program in the console host, driven through stdin as a scripted operator would.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
 #include <fstream>
 
 #include "support/RunProgram.h"
+#include "support/ScratchDir.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using omblor::testing::ProgramResult;
 using omblor::testing::RunProgram;
+using omblor::testing::ScratchDir;
 
 class MainWindow : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("omblor-main-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        hive_ = (dir_ / "HKLM.reg").string();
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     ProgramResult Run(const std::vector<std::string>& args, const std::string& input,
                       std::map<std::string, std::string> env = {}) {
         env["OMBLOR_UI"] = "console";
         env["OMBLOR_HKLM"] = hive_;
         return RunProgram("omblor", args, input, env);
     }
-    std::string Hive() const {
-        std::ifstream in(hive_);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
+    std::string Hive() const { return ScratchDir::Read(hive_); }
     // Each of `parts` is somewhere in `out`.
     static void ExpectAll(const std::string& out, std::initializer_list<std::string> parts) {
         for (const auto& part : parts) EXPECT_NE(out.find(part), std::string::npos) << part << out;
     }
 
-    fs::path dir_;
-    std::string hive_;
+    ScratchDir dir_;
+    std::string hive_ = (dir_.path() / "HKLM.reg").string();
 };
 
 constexpr const char* kAddressBoxes =

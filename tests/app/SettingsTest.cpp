@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -7,6 +6,7 @@
 
 #include "app/Registry.h"
 #include "app/Settings.h"
+#include "support/ScratchDir.h"
 
 namespace {
 
@@ -17,17 +17,10 @@ using namespace omblor::app;
 class SettingsHive : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("omblor-hive-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        hive_ = folder_ / "Tarvik" / "HKLM.reg";
+        hive_ = folder_.path() / "Tarvik" / "HKLM.reg";
         ::setenv("OMBLOR_HKLM", hive_.c_str(), 1);
     }
-    void TearDown() override {
-        ::unsetenv("OMBLOR_HKLM");
-        fs::remove_all(folder_);
-    }
+    void TearDown() override { ::unsetenv("OMBLOR_HKLM"); }
     std::string HiveText(const std::string& suffix = "") const {
         std::ifstream in(hive_.string() + suffix);
         return {std::istreambuf_iterator<char>(in), {}};
@@ -47,7 +40,7 @@ class SettingsHive : public ::testing::Test {
         return nullptr;
     }
 
-    fs::path folder_;
+    omblor::testing::ScratchDir folder_;
     fs::path hive_;
 };
 
@@ -139,9 +132,7 @@ TEST_F(SettingsHive, damaged_hive_reads_what_it_can_and_keeps_a_copy_before_rewr
 
 TEST_F(SettingsHive, an_unusable_location_gives_silent_defaults_and_an_unreadable_hive_stays) {
     // A hive whose folder would have to be made inside a plain file cannot exist, even for root.
-    fs::create_directories(folder_);
-    std::ofstream(folder_ / "plain") << "x";
-    ::setenv("OMBLOR_HKLM", (folder_ / "plain" / "HKLM.reg").c_str(), 1);
+    ::setenv("OMBLOR_HKLM", (folder_.Write("plain", "x") + "/HKLM.reg").c_str(), 1);
     SaveIpAddrSetting(0x0A000001);
     SaveFileDirSetting("/x");
     EXPECT_EQ(LoadIpAddrSetting(), 0U);

@@ -17,8 +17,6 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,7 +24,9 @@
 #include "app/COmblorDlg.h"
 #include "framework/Controls.h"
 #include "support/RunProgram.h"
+#include "support/ScratchDir.h"
 #include "update/CUpdateDlg.h"
+#include "update/SampleApp.h"
 
 #include "framework/CDialog.h"
 #include "framework/MessageBox.h"
@@ -39,6 +39,7 @@ namespace {
 using namespace std::chrono_literals;
 namespace fw = omblor::framework;
 namespace res = omblor::resources;
+using omblor::testing::ScratchDir;
 
 // Runs `body` with the Qt host installed, as the program does.
 int WithQt(const std::function<int()>& body) {
@@ -198,32 +199,20 @@ TEST(QtWindow, a_box_opens_centred_over_the_main_window_and_shift_f10_or_menu_op
     });
 }
 
-std::filesystem::path TempDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    auto dir = std::filesystem::temp_directory_path() /
-               ("omblor-qt-" + std::to_string(::getpid()) + "-" + info->name());
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
-
-// 6 data bytes at 0x10000 for a "QX19" module.
-std::string WriteImageFile(const std::filesystem::path& dir) {
-    const auto path = dir / "t_APP.s19";
-    std::ofstream(path, std::ios::binary) << "S0QX19\r\nS3090001000001020304EB\r\n"
-                                             "S307000100040506E8\r\nS70500010000F9\r\n";
-    return path.string();
+// The sample application for a "QX19" module.
+std::string WriteImageFile(const ScratchDir& dir) {
+    return dir.Write("t_APP.s19", std::string("S0QX19\r\n") + omblor::testing::kRecords);
 }
 
 // The file is read before the update window is on screen: its boxes have no owner.
 TEST(QtWindow, failure_boxes_open_centred_on_the_screen_and_say_more_in_their_details) {
-    const auto dir = TempDir();
-    const std::string bad = (dir / "bad_APP.s19").string();
-    std::ofstream(bad, std::ios::binary) << "S0QX19\r\nS3090001000001020304EC\r\n";
+    const ScratchDir scratch;
+    const std::string dir = scratch.path().string();
+    const std::string bad = scratch.Write("bad_APP.s19", "S0QX19\r\nS3090001000001020304EC\r\n");
     const std::string cases[][3] = {
         {bad, "S record checksum error \n",
          "File: " + bad + "\nLine 2, column 1\nRecord: S3090001000001020304EC"},
-        {dir.string(), "Failed to open file", "File: " + dir.string() + "\nReason: it is a folder"},
+        {dir, "Failed to open file", "File: " + dir + "\nReason: it is a folder"},
     };
     WithQt([&] {
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
@@ -239,11 +228,10 @@ TEST(QtWindow, failure_boxes_open_centred_on_the_screen_and_say_more_in_their_de
         }
         return 0;
     });
-    std::filesystem::remove_all(dir);
 }
 
 TEST(QtWindow, the_status_line_follows_one_exchange) {
-    const auto dir = TempDir();
+    const ScratchDir dir;
     const std::string file = WriteImageFile(dir);
     omblor::testing::BackgroundProgram module(
         "module-sim", {"--address", "127.7.0.1", "--timeout", "20", "--line-delay", "150",
@@ -291,13 +279,12 @@ TEST(QtWindow, the_status_line_follows_one_exchange) {
     // "Done" shows only for as long as the dialog takes to close; the watch may not see it.
     if (!seen.empty() && seen.back() == "Done") seen.pop_back();
     EXPECT_EQ(seen, expected);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(QtWindow, a_dropped_file_fills_the_file_name_is_stored_as_browse_would_and_dismiss_cancels) {
-    const auto dir = TempDir();
+    const ScratchDir dir;
     const std::string file = WriteImageFile(dir);
-    const std::string hive = (dir / "HKLM.reg").string();
+    const std::string hive = (dir.path() / "HKLM.reg").string();
     ::setenv("OMBLOR_HKLM", hive.c_str(), 1);
     QStringList filters;
     QStringList selected;
@@ -330,10 +317,7 @@ TEST(QtWindow, a_dropped_file_fills_the_file_name_is_stored_as_browse_would_and_
     EXPECT_EQ(result, fw::IDCANCEL);
     EXPECT_EQ(filters, QStringList{QStringLiteral("Application Files (*_APP.s19)")});
     EXPECT_EQ(selected, QStringList{QString::fromStdString(file)});
-    std::ifstream stored(hive);
-    EXPECT_NE(std::string(std::istreambuf_iterator<char>(stored), {}).find("t_APP.s19"),
-              std::string::npos);
-    std::filesystem::remove_all(dir);
+    EXPECT_NE(ScratchDir::Read(hive).find("t_APP.s19"), std::string::npos);
 }
 
 TEST(QtWindow, the_find_dialogs_tree_draws_lines_grows_and_a_double_click_does_not_end_it) {
