@@ -1,22 +1,8 @@
-# Cross build for 32-bit Windows with Debian's mingw-w64 (posix threads variant):
-#   cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake
-# Everything is linked statically, so the executables import system DLLs only and run with
-# nothing beside them. Tests run under wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 32-bit Windows:
+#   cmake -S . -B build-win/win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake
+# Its tests need wine's 32-bit loader (Debian's wine32:i386), which only runs where the kernel
+# runs 32-bit x86 programs.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(OMBLOR_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${OMBLOR_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${OMBLOR_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${OMBLOR_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${OMBLOR_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# -static-libgcc -static-libstdc++ alone would still import libwinpthread-1.dll.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+set(OMBLOR_WINE_LOADER /usr/lib/wine/wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
