@@ -1,14 +1,25 @@
 ; The Windows installer: omblor.exe and omblorctl.exe with their README and licence under Program Files, a Start-menu
-; entry, and an uninstaller listed under "Apps and features". scripts/build-windows runs
-;   makensis -DVERSION=x.y.z -DSTAGE=<folder with the files> -DICON=<omblor.ico> -DOUTFILE=<exe>
+; entry, and an uninstaller listed under "Apps and features". scripts/build-windows runs, for each build,
+;   makensis -DARCH=win32|win64 -DVERSION=x.y.z -DSTAGE=<folder with the files> -DICON=<omblor.ico> -DOUTFILE=<exe>
+; The 64-bit installer is a 64-bit program itself, so it runs where only 64-bit programs run, and
+; installs into the 64-bit Program Files. Each installer keeps its own entries (install folder,
+; uninstall entry) in its own registry view; the program's settings are not the installer's.
 Unicode true
 SetCompressor /SOLID lzma
 
+!if "${ARCH}" == "win64"
+Target amd64-unicode
+Name "Omblor ${VERSION} (64-bit)"
+InstallDir "$PROGRAMFILES64\Omblor"
+!define DISPLAY_NAME "Omblor (64-bit)"
+!else
 Name "Omblor ${VERSION}"
+InstallDir "$PROGRAMFILES\Omblor"
+!define DISPLAY_NAME "Omblor"
+!endif
 OutFile "${OUTFILE}"
 Icon "${ICON}"
 UninstallIcon "${ICON}"
-InstallDir "$PROGRAMFILES\Omblor"
 InstallDirRegKey HKLM "Software\Tarvik\OMBLOR" "InstallDir"
 ; The settings live in HKEY_LOCAL_MACHINE: installing asks for the rights a machine-wide
 ; program needs.
@@ -37,7 +48,7 @@ Section "Omblor"
   CreateShortcut "$SMPROGRAMS\Omblor\Omblor.lnk" "$INSTDIR\omblor.exe"
   CreateShortcut "$SMPROGRAMS\Omblor\Uninstall Omblor.lnk" "$INSTDIR\uninstall.exe"
 
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Omblor"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${DISPLAY_NAME}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "The Omblor authors"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\omblor.exe"

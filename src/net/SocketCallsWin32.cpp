@@ -13,6 +13,18 @@ namespace {
     return static_cast<::SOCKET>(handle);
 }
 
+// Winsock's handles are pointer-sized, but their values stay within 32 bits (so 32-bit and 64-bit
+// processes can share them), and the socket layer keeps them as int. One that would not fit is
+// closed and refused rather than cut short.
+SOCKET Adopt(::SOCKET handle) {
+    if (handle > static_cast<::SOCKET>(INT_MAX)) {
+        ::closesocket(handle);
+        ::WSASetLastError(WSAEMFILE);
+        return INVALID_SOCKET;
+    }
+    return static_cast<SOCKET>(handle);
+}
+
 int Length(std::size_t length) {
     return length > INT_MAX ? INT_MAX : static_cast<int>(length);
 }
@@ -95,7 +107,7 @@ SOCKET OpenSocket(int type) {
         return INVALID_SOCKET;
     }
     ::SetHandleInformation(reinterpret_cast<HANDLE>(handle), HANDLE_FLAG_INHERIT, 0);
-    return static_cast<SOCKET>(handle);
+    return Adopt(handle);
 }
 
 SOCKET AcceptSocket(SOCKET listener, sockaddr* address, socklen_t* addressLength) {
@@ -104,7 +116,7 @@ SOCKET AcceptSocket(SOCKET listener, sockaddr* address, socklen_t* addressLength
     if (handle == ~::SOCKET{0}) return INVALID_SOCKET;
     u_long nonBlocking = 1;
     ::ioctlsocket(handle, FIONBIO, &nonBlocking);
-    return static_cast<SOCKET>(handle);
+    return Adopt(handle);
 }
 
 void CloseSocket(SOCKET handle) {

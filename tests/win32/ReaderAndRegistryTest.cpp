@@ -72,7 +72,8 @@ TEST(Registry, settings_round_trip_through_the_machine_hive) {
     EXPECT_EQ(LoadFileDirSetting(), "C:\\apps\\x_APP.s19");
 
     HKEY key = nullptr;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_ALL_ACCESS, &key),
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                              &key),
               ERROR_SUCCESS);
     DWORD type = 0;
     BYTE bytes[8] = {};
@@ -89,10 +90,35 @@ TEST(Registry, settings_round_trip_through_the_machine_hive) {
     EXPECT_EQ(LoadFileDirSetting(), kNoNul);
 }
 
+// Both builds share the 32-bit view, so switching build keeps the settings: on 64-bit Windows
+// they are under WOW6432Node and the 64-bit view has no key of that name.
+TEST(Registry, both_builds_keep_the_settings_in_the_32_bit_view) {
+    SaveIpAddrSetting(0x0A000004);
+    BOOL wow64 = FALSE;
+    const bool windows64 =
+        sizeof(void*) == 8 || (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64);
+    if (!windows64) GTEST_SKIP() << "32-bit Windows has one registry view";
+    HKEY key = nullptr;
+    EXPECT_EQ(
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | KEY_WOW64_64KEY, &key),
+        ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\WOW6432Node\\Tarvik\\OMBLOR\\Settings",
+                              0, KEY_READ | KEY_WOW64_64KEY, &key),
+              ERROR_SUCCESS);
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    EXPECT_EQ(
+        ::RegQueryValueExA(key, "IPAddr", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+        ERROR_SUCCESS);
+    EXPECT_EQ(value, 0x0A000004U);
+    ::RegCloseKey(key);
+}
+
 TEST(Registry, a_key_that_refuses_full_access_reads_as_the_default) {
     SaveIpAddrSetting(0x0A000002);
     HKEY key = nullptr;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, READ_CONTROL | WRITE_DAC, &key),
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0,
+                              READ_CONTROL | WRITE_DAC | KEY_WOW64_32KEY, &key),
               ERROR_SUCCESS);
     // An empty access list grants nobody anything.
     ACL empty{};

@@ -7,6 +7,8 @@
 # with a wine session started there too (wine makes its sockets in the wine server).
 #   tests/win32/end-to-end.sh OMBLOR_EXE OMBLORCTL_EXE MODULE_SIM OMBLORCTL
 set -euo pipefail
+# The loader of the wine session scripts/build-windows started (Debian names wine64 in full).
+wine=${WINE:-wine}
 exe=$1 ctl_exe=$2 sim=$3 omblorctl=$4
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/omblor-e2e.XXXXXX)
@@ -35,7 +37,7 @@ start_module() {
 # 1. Programmed: the file given in the //drive/dir/file form (wine's Z: is the Linux root).
 start_module --platform QX19 --save-image "$work/got.bin"
 code=0
-wine "$exe" -A "-F//z${work}/demo_APP.s19" -I127.0.0.1 </dev/null >"$work/ok.out" 2>&1 || code=$?
+"$wine" "$exe" -A "-F//z${work}/demo_APP.s19" -I127.0.0.1 </dev/null >"$work/ok.out" 2>&1 || code=$?
 wait "$sim_pid" || true
 [ "$code" = 0 ] || fail "a successful update ended with exit code $code"
 cmp -s "$work/got.bin" "$work/expected.bin" || fail "the module received a different image"
@@ -44,7 +46,7 @@ grep -q '^result .*ok' "$work/sim.log" || fail "the simulator did not report suc
 # 2. Refused: the module runs another platform; the main window stays until input ends.
 start_module --platform QX20
 code=0
-wine "$exe" -A "-F$(winepath -w "$work/demo_APP.s19")" -I127.0.0.1 </dev/null >"$work/refused.out" 2>&1 || code=$?
+"$wine" "$exe" -A "-F$("$wine" winepath -w "$work/demo_APP.s19")" -I127.0.0.1 </dev/null >"$work/refused.out" 2>&1 || code=$?
 wait "$sim_pid" || true
 [ "$code" = 255 ] || fail "a refused update ended with exit code $code, not 255"
 grep -q '^Update Failed' "$work/refused.out" || fail "no \"Update Failed\" message"
@@ -52,7 +54,7 @@ grep -q '^Update Failed' "$work/refused.out" || fail "no \"Update Failed\" messa
 # 3. omblorctl.exe: the same image from its converter (the second time over the first file), then
 # three modules behind one password file, the second on another platform.
 for _ in 1 2; do
-  wine "$ctl_exe" image convert "$work/demo_APP.s19" "$work/converted.bin" </dev/null ||
+  "$wine" "$ctl_exe" image convert "$work/demo_APP.s19" "$work/converted.bin" </dev/null ||
     fail "omblorctl.exe image convert failed"
 done
 cmp -s "$work/converted.bin" "$work/expected.bin" || fail "omblorctl.exe converted a different image"
@@ -62,7 +64,7 @@ printf '127.0.0.2 --platform QX20\n' >"$work/variations"
 start_module --modules 3 --credentials op:secret-word --save-image "$work/images" \
   --variations "$work/variations"
 code=0
-wine "$ctl_exe" update "$work/demo_APP.s19" 127.0.0.1 127.0.0.2 127.0.0.3 --user op \
+"$wine" "$ctl_exe" update "$work/demo_APP.s19" 127.0.0.1 127.0.0.2 127.0.0.3 --user op \
   --password-file "$work/password" --json </dev/null >"$work/fleet.out" 2>"$work/fleet.err" || code=$?
 wait "$sim_pid" || true
 [ "$code" = 1 ] || fail "omblorctl.exe with one refusing module ended with $code, not 1"
@@ -84,7 +86,7 @@ for m in 1 2 3; do ip addr add "10.78.0.$m/32" dev lo 2>/dev/null || true; done
 "$sim" discover --generate 3 --timeout 30 >"$work/discover.log" 2>&1 &
 for _ in $(seq 100); do grep -q '^listening' "$work/discover.log" && break; sleep 0.1; done
 code=0
-wine "$ctl_exe" find --json --seconds 2 </dev/null >"$work/find.out" 2>&1 || code=$?
+"$wine" "$ctl_exe" find --json --seconds 2 </dev/null >"$work/find.out" 2>&1 || code=$?
 [ "$code" = 0 ] || fail "omblorctl.exe find ended with $code"
 for m in 1 2 3; do
   grep -q "^{\"address\": \"10.78.0.$m\", \"platform\": \"QX19\"" "$work/find.out" ||

@@ -3,11 +3,13 @@
 # README: the program starts, the screen is captured, the program ends.
 #   tests/win32/screenshot.sh OMBLOR_EXE OUT.png
 set -euo pipefail
+# The loader of the wine session scripts/build-windows started (Debian names wine64 in full).
+wine=${WINE:-wine}
 exe=$1 out=$2
 # Wine draws the caption itself, as Windows does, when no window manager is there.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-OMBLOR_UI=win32 wine "$exe" -I192.168.1.50 -F//c/apps/demo_APP.s19 </dev/null >/dev/null 2>&1 &
+"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+OMBLOR_UI=win32 "$wine" "$exe" -I192.168.1.50 -F//c/apps/demo_APP.s19 </dev/null >/dev/null 2>&1 &
 pid=$!
 # Wine takes a few seconds to start, more on a busy machine: capture until a window is there.
 shot=""
