@@ -14,8 +14,8 @@
 #include <optional>
 #include <span>
 
-#include "net/ReplaceFile.h"
-#include "net/UniqueFd.h"
+#include "platform/ReplaceFile.h"
+#include "platform/UniqueFd.h"
 
 namespace omblor::app {
 
@@ -76,7 +76,7 @@ enum class Load { Ok, Unreadable };
 // The whole file; empty for a missing one, nothing when it cannot be read or is far too big
 // for a settings file.
 std::optional<std::string> ReadText(const std::string& path) {
-    net::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.Valid()) {
         if (errno == ENOENT) return std::string();
         return std::nullopt;
@@ -103,7 +103,7 @@ Load ReadHive(Hive& hive) {
 }
 
 bool WriteReplacing(const std::string& path, std::string_view text) {
-    return net::WriteFileReplacing(path, std::as_bytes(std::span(text)), net::FileKind::Settings);
+    return platform::WriteFileReplacing(path, std::as_bytes(std::span(text)), platform::FileKind::Settings);
 }
 
 bool MakeFolders(const std::string& file) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "framework/WinTypes.h"
-#include "net/SecureWipe.h"
+#include "platform/SecureWipe.h"
 #include "resources/DialogTemplate.h"
 
 namespace omblor::framework {
@@ -59,6 +59,6 @@ struct ControlState {
     }
 };
 
-using net::SecureWipe;
+using platform::SecureWipe;
 
 }  // namespace omblor::framework

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/UniqueFd.h"
+
 namespace omblor::image {
 
 class InputFile {
@@ -13,21 +15,15 @@ class InputFile {
     // Check Valid(); when the file cannot be read, FailureReason() says why, for the details.
     static InputFile Open(const std::string& name);
 
-    InputFile(InputFile&& other) noexcept;
-    InputFile& operator=(InputFile&&) = delete;
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-    ~InputFile();
-
-    [[nodiscard]] bool Valid() const { return fd_ >= 0; }
-    [[nodiscard]] int Fd() const { return fd_; }
+    [[nodiscard]] bool Valid() const { return fd_.Valid(); }
+    [[nodiscard]] int Fd() const { return fd_.Get(); }
     [[nodiscard]] std::uint64_t Size() const { return size_; }
     [[nodiscard]] const std::string& FailureReason() const { return reason_; }
 
   private:
     InputFile() = default;
 
-    int fd_ = -1;
+    platform::UniqueFd fd_;
     std::uint64_t size_ = 0;
     std::string reason_;
 };

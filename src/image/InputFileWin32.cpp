@@ -6,14 +6,14 @@
 #include <utility>
 
 #include "image/InputFile.h"
-#include "net/Win32Handle.h"
+#include "platform/Win32Handle.h"
 
 namespace omblor::image {
 
 InputFile InputFile::Open(const std::string& name) {
     InputFile file;
     // Others may read and write meanwhile, as the C library's open allows.
-    net::UniqueHandle handle = net::AdoptHandle(
+    platform::UniqueHandle handle = platform::AdoptHandle(
         ::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) {
@@ -41,16 +41,9 @@ InputFile InputFile::Open(const std::string& name) {
         return file;
     }
     handle.release();  // the descriptor owns it now
-    file.fd_ = fd;
+    file.fd_.Reset(fd);
     file.size_ = static_cast<std::uint64_t>(size.QuadPart);
     return file;
-}
-
-InputFile::InputFile(InputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), size_(other.size_), reason_(std::move(other.reason_)) {}
-
-InputFile::~InputFile() {
-    if (fd_ >= 0) ::_close(fd_);
 }
 
 }  // namespace omblor::image

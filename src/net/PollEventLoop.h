@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "net/EventLoop.h"
-#include "net/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 namespace omblor::net {
 
@@ -54,8 +54,8 @@ private:
     void Wake();
     void RunDueTimers();
 
-    UniqueFd wake_read_;
-    UniqueFd wake_write_;
+    platform::UniqueFd wake_read_;
+    platform::UniqueFd wake_write_;
     std::map<WatchId, Watch> watches_;
     std::map<TimerId, Timer> timers_;
     std::priority_queue<HeapEntry, std::vector<HeapEntry>, std::greater<>> heap_;

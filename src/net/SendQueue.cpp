@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "net/SecureWipe.h"
+#include "platform/SecureWipe.h"
 
 namespace omblor::net {
 
@@ -34,7 +34,7 @@ void SendQueue::Consume(std::size_t count) {
         count -= taken;
         if (offset_ == chunks_.front().bytes.size()) {
             // What was copied may be a secret (the credentials reply): gone means wiped.
-            SecureWipe(chunks_.front().copy);
+            platform::SecureWipe(chunks_.front().copy);
             chunks_.pop_front();
             offset_ = 0;
         }
@@ -42,7 +42,7 @@ void SendQueue::Consume(std::size_t count) {
 }
 
 void SendQueue::Clear() {
-    for (Chunk& chunk : chunks_) SecureWipe(chunk.copy);
+    for (Chunk& chunk : chunks_) platform::SecureWipe(chunk.copy);
     chunks_.clear();
     offset_ = 0;
     size_ = 0;

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "net/SecureWipe.h"
+#include "platform/SecureWipe.h"
 #include "resources/Messages.h"
 #include "update/ModuleLine.h"
 #include "update/TarvikUpdateSocket.h"
@@ -14,8 +14,8 @@ Credentials::Credentials(std::string user, std::string secret)
     : userName(std::move(user)), password(std::move(secret)) {}
 
 Credentials::~Credentials() {
-    net::SecureWipe(userName);
-    net::SecureWipe(password);
+    platform::SecureWipe(userName);
+    platform::SecureWipe(password);
 }
 
 UpdateSession::UpdateSession(UpdateSessionOwner& owner, const image::AppImage& image,
@@ -106,7 +106,7 @@ void UpdateSession::OnModuleLine(std::int32_t code, char* line) {
         }
         std::string reply = CredentialsReply(given->userName, given->password);
         SendBytes(reply.data(), reply.size());
-        net::SecureWipe(reply);
+        platform::SecureWipe(reply);
     } else if (code == code::kImageHeader) {
         const bool accepted = PlatformAccepts(platformName_, image_.headerText);
         refused_ = !accepted;

@@ -12,7 +12,7 @@
 #include "ReplyBuilder.h"
 #include "discovery/CIdFindDlg.h"
 #include "net/CAsyncSocket.h"
-#include "net/UniqueFd.h"
+#include "platform/UniqueFd.h"
 #include "support/FakeHost.h"
 
 namespace {
@@ -27,7 +27,7 @@ using omblor::framework::IDCANCEL;
 using omblor::framework::IDOK;
 using omblor::net::ScopedTimer;
 using omblor::net::ScopedWatch;
-using omblor::net::UniqueFd;
+using omblor::platform::UniqueFd;
 
 UniqueFd BoundUdp(std::uint16_t port = 0) {
     UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));

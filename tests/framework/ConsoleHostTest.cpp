@@ -14,13 +14,13 @@
 #include "framework/console/ConsoleHost.h"
 #include "net/EventLoop.h"
 #include "net/PollEventLoop.h"
-#include "net/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using omblor::framework::ConsoleHost;
-using omblor::net::UniqueFd;
+using omblor::platform::UniqueFd;
 
 struct Console : ::testing::Test {
     Console() {

@@ -13,7 +13,7 @@
 #include "image/AppImageReader.h"
 #include "image/ImageBuffer.h"
 #include "image/ImageTestSupport.h"
-#include "net/UniqueFd.h"
+#include "platform/UniqueFd.h"
 #include "resources/Messages.h"
 
 namespace omblor::image {
@@ -154,7 +154,7 @@ TEST(OpenFailure, a_file_cut_short_while_it_is_read_is_not_whole) {
     const ScratchDir dir;
     const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
     const std::string path = dir.Write("cut_APP.s19", std::string(3 * page, 'S'));
-    const net::UniqueFd fd(::open(path.c_str(), O_RDWR));
+    const platform::UniqueFd fd(::open(path.c_str(), O_RDWR));
     for (const bool cut : {false, true}) {
         auto buffer = ImageBuffer::MapFile(fd.Get(), 3 * page);
         ASSERT_TRUE(buffer);

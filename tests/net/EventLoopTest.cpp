@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "net/PollEventLoop.h"
-#include "net/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 using namespace std::chrono_literals;
 using namespace omblor::net;
+using omblor::platform::UniqueFd;
 
 namespace {
 

@@ -89,7 +89,7 @@ TEST(NetworkScope, replies_go_only_to_single_hosts_and_off_loopback_only_in_a_na
 TEST(Responder, requests_and_the_acknowledgements_missing_modules_are_answered) {
     net::PollEventLoop loop;
     net::EventLoop::SetCurrent(&loop);
-    const net::UniqueFd tool(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0));
+    const platform::UniqueFd tool(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0));
     const sockaddr_in local = net::CAsyncSocket::MakeAddress(0x7F000001, 0);
     ASSERT_EQ(::bind(tool.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
     DiscoveryOptions options;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "net/EventLoop.h"
-#include "net/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 namespace omblor::modulesim {
 
@@ -108,7 +108,7 @@ RunEnd RunUntilDone(std::chrono::milliseconds limit, const std::function<bool()>
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
-    net::UniqueFd signals;
+    platform::UniqueFd signals;
     if (sigprocmask(SIG_BLOCK, &set, nullptr) == 0) {
         signals.Reset(::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
     }

@@ -54,7 +54,7 @@ std::optional<std::string> UpdateServer::Listen() {
 void UpdateServer::OnAcceptable() {
     sockaddr_in peer{};
     socklen_t length = sizeof peer;
-    net::UniqueFd connection(::accept4(listen_.Get(), reinterpret_cast<sockaddr*>(&peer), &length,
+    platform::UniqueFd connection(::accept4(listen_.Get(), reinterpret_cast<sockaddr*>(&peer), &length,
                                        SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!connection.Valid()) return;  // gone again before we took it, or out of descriptors
     // One connection: later ones wait in the backlog and are never served.

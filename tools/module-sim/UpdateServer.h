@@ -15,7 +15,7 @@
 #include "module-sim/SimOptions.h"
 #include "module-sim/UpdateSession.h"
 #include "net/EventLoop.h"
-#include "net/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 namespace omblor::modulesim {
 
@@ -50,8 +50,8 @@ class UpdateServer {
     Script script_;
     Callbacks callbacks_;
     int number_ = 1;
-    net::UniqueFd listen_;
-    net::UniqueFd transcript_;
+    platform::UniqueFd listen_;
+    platform::UniqueFd transcript_;
     net::ScopedWatch acceptWatch_;
     std::uint16_t port_ = 0;
     // Kept after it has finished: it finishes from inside its own handler.

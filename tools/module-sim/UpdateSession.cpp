@@ -12,7 +12,7 @@
 #include <cstring>
 #include <utility>
 
-#include "net/WriteAll.h"
+#include "platform/WriteAll.h"
 
 namespace omblor::modulesim {
 
@@ -45,7 +45,7 @@ std::uint32_t BigEndian32(std::string_view bytes) {
 
 }  // namespace
 
-UpdateSession::UpdateSession(int number, net::UniqueFd connection, const SimOptions& options,
+UpdateSession::UpdateSession(int number, platform::UniqueFd connection, const SimOptions& options,
                              const Script& script, int transcriptFd, FinishedCallback on_finished)
     : number_(number),
       fd_(std::move(connection)),
@@ -414,17 +414,17 @@ void UpdateSession::Mismatch(std::string text) {
 void UpdateSession::Record(std::span<const std::uint8_t> bytes) {
     report_.received += bytes.size();
     if (transcriptFd_ >= 0 && !transcriptFailed_ &&
-        !net::WriteAll(transcriptFd_, std::as_bytes(bytes))) {
+        !platform::WriteAll(transcriptFd_, std::as_bytes(bytes))) {
         transcriptFailed_ = true;
     }
 }
 
 void UpdateSession::SaveImage() {
     if (options_.saveImage.empty() || !headerKnown_) return;
-    const net::UniqueFd file(
+    const platform::UniqueFd file(
         ::open(options_.saveImage.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!file.Valid() ||
-        !net::WriteAll(file.Get(), std::as_bytes(std::span(image_).first(imageGot_)))) {
+        !platform::WriteAll(file.Get(), std::as_bytes(std::span(image_).first(imageGot_)))) {
         Mismatch("could not write the image to " + options_.saveImage + ": " +
                  std::strerror(errno));
     }

@@ -19,7 +19,7 @@
 #include "module-sim/SessionReport.h"
 #include "module-sim/SimOptions.h"
 #include "net/EventLoop.h"
-#include "net/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 namespace omblor::modulesim {
 
@@ -29,7 +29,7 @@ class UpdateSession {
 
     // `transcriptFd` (not owned, -1 for none) gets every byte received. `on_finished` runs once,
     // from inside one of the session's own handlers: it must not destroy the session there.
-    UpdateSession(int number, net::UniqueFd connection, const SimOptions& options,
+    UpdateSession(int number, platform::UniqueFd connection, const SimOptions& options,
                   const Script& script, int transcriptFd, FinishedCallback on_finished);
     UpdateSession(const UpdateSession&) = delete;
     UpdateSession& operator=(const UpdateSession&) = delete;
@@ -72,7 +72,7 @@ class UpdateSession {
     [[nodiscard]] std::size_t ImageAllowance() const;
 
     int number_ = 0;
-    net::UniqueFd fd_;
+    platform::UniqueFd fd_;
     const SimOptions& options_;
     const Script& script_;
     int transcriptFd_ = -1;

@@ -15,7 +15,7 @@
 #include "module-sim/SimOptions.h"
 #include "module-sim/UpdateServer.h"
 #include "module-sim/discovery/RunDiscoveryRole.h"
-#include "net/OpenFileLimit.h"
+#include "platform/OpenFileLimit.h"
 #include "net/PollEventLoop.h"
 
 namespace {
@@ -47,7 +47,7 @@ int RunUpdateRole(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     // A connection per module: a thousand modules need more descriptors than the usual 1024.
-    omblor::net::RaiseOpenFileLimit();
+    omblor::platform::RaiseOpenFileLimit();
 
     omblor::net::PollEventLoop loop;
     omblor::net::EventLoop::SetCurrent(&loop);

@@ -10,7 +10,7 @@
 #include "Output.h"
 #include "Search.h"
 #include "StopSignal.h"
-#include "net/WriteAll.h"
+#include "platform/WriteAll.h"
 
 namespace omblor::ctl {
 
@@ -65,7 +65,7 @@ int RunFind(int argc, char** argv) {
     } else if (!modules.empty()) {
         out = FoundTable(modules);
     }
-    net::WriteAll(STDOUT_FILENO, out);
+    platform::WriteAll(STDOUT_FILENO, out);
     return modules.empty() ? kExitFailed : kExitOk;
 }
 

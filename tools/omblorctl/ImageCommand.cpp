@@ -14,7 +14,7 @@
 #include "ReaderMessages.h"
 #include "Sha256.h"
 #include "image/AppImageReader.h"
-#include "net/ReplaceFile.h"
+#include "platform/ReplaceFile.h"
 
 namespace omblor::ctl {
 
@@ -56,7 +56,7 @@ int Info(const std::string& path) {
 int Convert(const std::string& path, const std::string& out) {
     const auto image = Load(path);
     if (!image) return kExitFailed;
-    if (!net::WriteFileReplacing(out, std::as_bytes(image->Bytes()), net::FileKind::Output)) {
+    if (!platform::WriteFileReplacing(out, std::as_bytes(image->Bytes()), platform::FileKind::Output)) {
         std::fprintf(stderr, "omblorctl: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
         return kExitFailed;
     }

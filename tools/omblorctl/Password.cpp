@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "Terminal.h"
-#include "net/SecureWipe.h"
+#include "platform/SecureWipe.h"
 
 namespace omblor::ctl {
 
@@ -22,7 +22,7 @@ std::string FirstLine(std::string& buffer, std::size_t length) {
     std::size_t end = 0;
     while (end < length && buffer[end] != '\n' && buffer[end] != '\r') ++end;
     line.append(buffer.data(), end);
-    net::SecureWipe(buffer);
+    platform::SecureWipe(buffer);
     return line;
 }
 
@@ -36,7 +36,7 @@ std::optional<std::string> FromFile(const std::string& path, std::string& error)
         if (std::ferror(file.get()) == 0) return FirstLine(buffer, length);
     }
     error = "cannot read " + path + ": " + std::strerror(errno);
-    net::SecureWipe(buffer);
+    platform::SecureWipe(buffer);
     return std::nullopt;
 }
 
@@ -63,7 +63,7 @@ std::optional<std::string> FromTerminal(const std::string& user, std::string& er
             error = "interrupted";
             break;
     }
-    net::SecureWipe(buffer);
+    platform::SecureWipe(buffer);
     return std::nullopt;
 }
 
@@ -77,7 +77,7 @@ std::optional<update::Credentials> ReadCredentials(const std::string& user,
     if (!password && passwordFile.empty()) password = FromTerminal(user, error);
     if (!password) return std::nullopt;
     update::Credentials credentials(user, std::move(*password));
-    net::SecureWipe(*password);
+    platform::SecureWipe(*password);
     return credentials;
 }
 

@@ -9,7 +9,7 @@
 #include "Output.h"
 #include "Terminal.h"
 #include "framework/console/ConsoleEscape.h"
-#include "net/WriteAll.h"
+#include "platform/WriteAll.h"
 #include "update/UpdateProtocol.h"
 
 namespace omblor::ctl {
@@ -38,7 +38,7 @@ class PlainView final : public ProgressView {
     void Changed(std::span<const ModuleState> modules, std::size_t index) override {
         const ModuleState& module = modules[index];
         if (module.phase != Phase::Done) return;
-        net::WriteAll(STDERR_FILENO, module.result.address + ' ' + StatusOf(module) + '\n');
+        platform::WriteAll(STDERR_FILENO, module.result.address + ' ' + StatusOf(module) + '\n');
     }
     void Finished(std::span<const ModuleState> /*modules*/) override {}
 };
@@ -58,7 +58,7 @@ class TerminalView final : public ProgressView {
         redraw_.Stop();
         modules_ = modules;
         Draw();
-        if (summary_) net::WriteAll(STDERR_FILENO, "\n");
+        if (summary_) platform::WriteAll(STDERR_FILENO, "\n");
     }
 
   private:
@@ -78,7 +78,7 @@ class TerminalView final : public ProgressView {
             }
             drawn_ = modules_.size();
         }
-        net::WriteAll(STDERR_FILENO, out);
+        platform::WriteAll(STDERR_FILENO, out);
     }
     std::string Summary() const {
         std::size_t programmed = 0, failed = 0, running = 0, waiting = 0;

@@ -5,12 +5,12 @@
 
 #include "StopSignal.h"
 #include "net/EventLoop.h"
-#include "net/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 namespace omblor::ctl {
 
 struct StopSignal::Source {
-    net::UniqueFd fd;
+    platform::UniqueFd fd;
     net::ScopedWatch watch;
 };
 

@@ -8,9 +8,9 @@
 #include <cstring>
 
 #include "Terminal.h"
-#include "net/SecureWipe.h"
-#include "net/UniqueFd.h"
-#include "net/WriteAll.h"
+#include "platform/SecureWipe.h"
+#include "platform/UniqueFd.h"
+#include "platform/WriteAll.h"
 
 namespace omblor::ctl {
 
@@ -35,7 +35,7 @@ std::size_t StderrRows() {
 
 HiddenLine ReadHiddenLine(const std::string& prompt, std::span<char> buffer, std::size_t& length) {
     length = 0;
-    const net::UniqueFd tty(
+    const platform::UniqueFd tty(
         ::isatty(STDIN_FILENO) != 0 ? ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY) : -1);
     termios saved{};
     if (!tty.Valid() || ::tcgetattr(tty.Get(), &saved) != 0) return HiddenLine::NoTerminal;
@@ -44,7 +44,7 @@ HiddenLine ReadHiddenLine(const std::string& prompt, std::span<char> buffer, std
     interrupt.sa_handler = OnInterrupt;  // no SA_RESTART: the read returns at Ctrl-C
     struct sigaction previous {};
     ::sigaction(SIGINT, &interrupt, &previous);
-    net::WriteAll(tty.Get(), prompt);
+    platform::WriteAll(tty.Get(), prompt);
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     ::tcsetattr(tty.Get(), TCSAFLUSH, &quiet);
@@ -57,13 +57,13 @@ HiddenLine ReadHiddenLine(const std::string& prompt, std::span<char> buffer, std
     }
     ::tcsetattr(tty.Get(), TCSAFLUSH, &saved);
     ::sigaction(SIGINT, &previous, nullptr);
-    net::WriteAll(tty.Get(), "\n");
+    platform::WriteAll(tty.Get(), "\n");
     return g_interrupted != 0 ? HiddenLine::Interrupted : HiddenLine::Read;
 }
 
 void TakeOutOfEnvironment(const char* name) {
     if (char* value = std::getenv(name)) {
-        net::SecureWipe(std::as_writable_bytes(std::span(value, std::strlen(value))));
+        platform::SecureWipe(std::as_writable_bytes(std::span(value, std::strlen(value))));
     }
     ::unsetenv(name);
 }

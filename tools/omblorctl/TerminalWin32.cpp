@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "Terminal.h"
-#include "net/SecureWipe.h"
-#include "net/Win32Handle.h"
+#include "platform/SecureWipe.h"
+#include "platform/Win32Handle.h"
 
 namespace omblor::ctl {
 
@@ -43,7 +43,7 @@ HiddenLine ReadHiddenLine(const std::string& prompt, std::span<char> buffer, std
     DWORD saved = 0;
     if (::GetConsoleMode(input, &saved) == FALSE) return HiddenLine::NoTerminal;
     // The prompt goes to the console even when stdout and stderr are redirected.
-    const net::UniqueHandle output = net::AdoptHandle(
+    const platform::UniqueHandle output = platform::AdoptHandle(
         ::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                       nullptr, OPEN_EXISTING, 0, nullptr));
     auto show = [&](const char* text, std::size_t size) {
@@ -80,7 +80,7 @@ HiddenLine ReadHiddenLine(const std::string& prompt, std::span<char> buffer, std
 // The runtime's copy is wiped; Windows' own block of the process drops the variable.
 void TakeOutOfEnvironment(const char* name) {
     if (char* value = std::getenv(name)) {
-        net::SecureWipe(std::as_writable_bytes(std::span(value, std::strlen(value))));
+        platform::SecureWipe(std::as_writable_bytes(std::span(value, std::strlen(value))));
     }
     ::_putenv_s(name, "");
     ::SetEnvironmentVariableA(name, nullptr);

@@ -20,7 +20,7 @@
 #include "Search.h"
 #include "StopSignal.h"
 #include "image/AppImageReader.h"
-#include "net/WriteAll.h"
+#include "platform/WriteAll.h"
 #include "update/ModuleLine.h"
 
 namespace omblor::ctl {
@@ -209,7 +209,7 @@ int RunUpdate(int argc, char** argv) {
     } else {
         out = ResultTable(results);
     }
-    net::WriteAll(STDOUT_FILENO, out);
+    platform::WriteAll(STDOUT_FILENO, out);
 
     const bool allDone = std::ranges::all_of(results, [](const ModuleResult& r) {
         return r.outcome == outcome::kProgrammed || r.outcome == outcome::kSkipped;

@@ -7,7 +7,7 @@
 #include "Commands.h"
 #include "StderrHost.h"
 #include "net/DefaultEventLoop.h"
-#include "net/OpenFileLimit.h"
+#include "platform/OpenFileLimit.h"
 #include "net/SocketService.h"
 #include "resources/ResourceIds.h"
 #include "resources/Strings.h"
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     // A connection per module: a thousand modules need more descriptors than the usual 1024.
-    omblor::net::RaiseOpenFileLimit();
+    omblor::platform::RaiseOpenFileLimit();
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
 #endif

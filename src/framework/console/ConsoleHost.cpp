@@ -11,7 +11,7 @@
 
 #include "framework/CDialog.h"
 #include "framework/console/ConsoleEscape.h"
-#include "net/SecureWipe.h"
+#include "platform/SecureWipe.h"
 #include "resources/DialogTemplate.h"
 
 namespace omblor::framework {
@@ -125,8 +125,8 @@ ConsoleHost::ConsoleHost(net::EventLoop& loop, int inputFd, std::FILE* out)
 
 ConsoleHost::~ConsoleHost() {
     // Unread actions may hold a password.
-    net::SecureWipe(partial_);
-    for (std::string& line : lines_) net::SecureWipe(line);
+    platform::SecureWipe(partial_);
+    for (std::string& line : lines_) platform::SecureWipe(line);
 }
 
 std::unique_ptr<HostWindow> ConsoleHost::CreateHostWindow(CDialog& dialog) {
@@ -213,7 +213,7 @@ void ConsoleHost::OnInput(std::span<const char> chunk) {
         }
         // A line may hold a password: what is taken from the buffer is wiped, not left behind.
         std::string rest = partial_.substr(start);
-        net::SecureWipe(partial_);
+        platform::SecureWipe(partial_);
         partial_ = std::move(rest);
     }
     ScheduleNextAction();
@@ -242,7 +242,7 @@ void ConsoleHost::RunNextAction() {
     lines_.pop_front();
     ScheduleNextAction();
     Apply(line);
-    net::SecureWipe(line);
+    platform::SecureWipe(line);
 }
 
 void ConsoleHost::OperatorMayHaveLeft() {

@@ -3,7 +3,7 @@
 #include <cerrno>
 
 #include "framework/console/ConsoleInput.h"
-#include "net/SecureWipe.h"
+#include "platform/SecureWipe.h"
 
 namespace omblor::framework {
 
@@ -22,7 +22,7 @@ struct ConsoleInput::Reader {
             return;
         }
         sink(std::span<const char>(buffer, static_cast<std::size_t>(n)));
-        net::SecureWipe(std::as_writable_bytes(std::span(buffer)));
+        platform::SecureWipe(std::as_writable_bytes(std::span(buffer)));
     }
 };
 

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "framework/console/ConsoleInput.h"
-#include "net/SecureWipe.h"
+#include "platform/SecureWipe.h"
 #include "net/Win32MessageWindow.h"
 
 namespace omblor::framework {
@@ -45,10 +45,10 @@ DWORD WINAPI ReadInput(LPVOID parameter) {
             // A message only wakes the loop; the chunks stay here until the loop takes them.
             ::PostMessageA(shared->window, kInputMessage, 0, 0);
         }
-        net::SecureWipe(std::as_writable_bytes(std::span(buffer)));
+        platform::SecureWipe(std::as_writable_bytes(std::span(buffer)));
         if (ended) break;
     }
-    net::SecureWipe(std::as_writable_bytes(std::span(buffer)));
+    platform::SecureWipe(std::as_writable_bytes(std::span(buffer)));
     return 0;
 }
 
@@ -78,7 +78,7 @@ struct ConsoleInput::Reader {
         }
         ended = chunk.empty();
         sink(std::span<const char>(chunk.data(), chunk.size()));
-        net::SecureWipe(chunk);
+        platform::SecureWipe(chunk);
     }
 };
 
@@ -110,7 +110,7 @@ ConsoleInput::~ConsoleInput() {
     {
         const std::lock_guard lock(reader_->shared->mutex);
         window = std::exchange(reader_->shared->window, nullptr);
-        for (std::string& chunk : reader_->shared->chunks) net::SecureWipe(chunk);
+        for (std::string& chunk : reader_->shared->chunks) platform::SecureWipe(chunk);
         reader_->shared->chunks.clear();
     }
     if (window != nullptr) ::DestroyWindow(window);

@@ -13,7 +13,7 @@
 #include "framework/ControlState.h"
 #include "framework/win32/DialogTemplateBuilder.h"
 #include "framework/win32/Win32Host.h"
-#include "net/SecureWipe.h"
+#include "platform/SecureWipe.h"
 #include "resources/Artwork.h"
 #include "resources/DialogTemplate.h"
 

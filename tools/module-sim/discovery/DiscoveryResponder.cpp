@@ -28,8 +28,8 @@ std::string Describe(const sockaddr_in& a) {
     return AddressOf(a).Dotted() + ":" + std::to_string(ntohs(a.sin_port));
 }
 
-net::UniqueFd OpenBound(const Ipv4Address& address, std::uint16_t port, std::string& error) {
-    net::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+platform::UniqueFd OpenBound(const Ipv4Address& address, std::uint16_t port, std::string& error) {
+    platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!fd.Valid()) {
         error = std::string("socket: ") + std::strerror(errno);
         return {};

@@ -22,7 +22,7 @@
 #include "module-sim/discovery/NetworkScope.h"
 #include "module-sim/discovery/SimulatedModule.h"
 #include "net/EventLoop.h"
-#include "net/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 namespace omblor::modulesim {
 
@@ -88,11 +88,11 @@ class DiscoveryResponder {
     NetworkScope scope_;
     Callbacks callbacks_;
 
-    net::UniqueFd listen_;
+    platform::UniqueFd listen_;
     net::ScopedWatch listenWatch_;
     std::uint16_t port_ = 0;
     // Sending sockets by source address (host order); one bound to 127.0.0.1 when relaying.
-    std::map<std::uint32_t, net::UniqueFd> senders_;
+    std::map<std::uint32_t, platform::UniqueFd> senders_;
 
     std::priority_queue<Reply, std::vector<Reply>, std::greater<>> scheduled_;
     std::deque<Reply> ready_;

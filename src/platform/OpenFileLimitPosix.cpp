@@ -1,8 +1,8 @@
-#include "net/OpenFileLimit.h"
+#include "platform/OpenFileLimit.h"
 
 #include <sys/resource.h>
 
-namespace omblor::net {
+namespace omblor::platform {
 
 bool RaiseOpenFileLimit() {
     rlimit limit{};
@@ -12,4 +12,4 @@ bool RaiseOpenFileLimit() {
     return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 
-}  // namespace omblor::net
+}  // namespace omblor::platform

@@ -2,9 +2,9 @@
 // descriptors than the usual soft limit of 1024.
 #pragma once
 
-namespace omblor::net {
+namespace omblor::platform {
 
 // Raises this process's soft limit on open descriptors to its hard limit; false when it could not.
 bool RaiseOpenFileLimit();
 
-}  // namespace omblor::net
+}  // namespace omblor::platform

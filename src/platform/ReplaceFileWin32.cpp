@@ -3,10 +3,10 @@
 #include <cerrno>
 #include <string>
 
-#include "net/ReplaceFile.h"
-#include "net/Win32Handle.h"
+#include "platform/ReplaceFile.h"
+#include "platform/Win32Handle.h"
 
-namespace omblor::net {
+namespace omblor::platform {
 
 namespace {
 
@@ -88,4 +88,4 @@ bool WriteFileReplacing(const std::string& path, std::span<const std::byte> byte
     return false;
 }
 
-}  // namespace omblor::net
+}  // namespace omblor::platform

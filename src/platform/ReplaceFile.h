@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-namespace omblor::net {
+namespace omblor::platform {
 
 enum class FileKind {
     Settings,  // for their owner only, and on the disk before the rename
@@ -19,4 +19,4 @@ enum class FileKind {
 // False when the file could not be written; errno says why.
 bool WriteFileReplacing(const std::string& path, std::span<const std::byte> bytes, FileKind kind);
 
-}  // namespace omblor::net
+}  // namespace omblor::platform

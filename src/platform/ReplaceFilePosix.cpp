@@ -1,4 +1,4 @@
-#include "net/ReplaceFile.h"
+#include "platform/ReplaceFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "net/UniqueFd.h"
-#include "net/WriteAll.h"
+#include "platform/UniqueFd.h"
+#include "platform/WriteAll.h"
 
-namespace omblor::net {
+namespace omblor::platform {
 
 bool WriteFileReplacing(const std::string& path, std::span<const std::byte> bytes, FileKind kind) {
     struct stat info {};
@@ -37,4 +37,4 @@ bool WriteFileReplacing(const std::string& path, std::span<const std::byte> byte
     return false;
 }
 
-}  // namespace omblor::net
+}  // namespace omblor::platform

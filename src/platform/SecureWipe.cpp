@@ -1,6 +1,6 @@
-#include "net/SecureWipe.h"
+#include "platform/SecureWipe.h"
 
-namespace omblor::net {
+namespace omblor::platform {
 
 // The byte wipe itself is the platform's (SecureWipePosix.cpp, SecureWipeWin32.cpp).
 
@@ -12,4 +12,4 @@ void SecureWipe(std::string& text) noexcept {
     text.clear();
 }
 
-}  // namespace omblor::net
+}  // namespace omblor::platform

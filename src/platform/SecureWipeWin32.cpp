@@ -1,11 +1,11 @@
 #include <windows.h>
 
-#include "net/SecureWipe.h"
+#include "platform/SecureWipe.h"
 
-namespace omblor::net {
+namespace omblor::platform {
 
 void SecureWipe(std::span<std::byte> bytes) noexcept {
     if (!bytes.empty()) ::SecureZeroMemory(bytes.data(), bytes.size());
 }
 
-}  // namespace omblor::net
+}  // namespace omblor::platform

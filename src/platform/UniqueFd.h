@@ -6,7 +6,7 @@
 
 #include <utility>
 
-namespace omblor::net {
+namespace omblor::platform {
 
 class UniqueFd {
 public:
@@ -33,4 +33,4 @@ private:
     int fd_ = -1;
 };
 
-}  // namespace omblor::net
+}  // namespace omblor::platform

@@ -1,10 +1,10 @@
-#include "net/OpenFileLimit.h"
+#include "platform/OpenFileLimit.h"
 
-namespace omblor::net {
+namespace omblor::platform {
 
 // Windows sets no per-process limit on sockets for the program to raise.
 bool RaiseOpenFileLimit() {
     return true;
 }
 
-}  // namespace omblor::net
+}  // namespace omblor::platform

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-namespace omblor::net {
+namespace omblor::platform {
 
 struct HandleCloser {
     void operator()(HANDLE handle) const { ::CloseHandle(handle); }
@@ -17,4 +17,4 @@ inline UniqueHandle AdoptHandle(HANDLE handle) {
     return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
-}  // namespace omblor::net
+}  // namespace omblor::platform

@@ -6,10 +6,10 @@
 #include <span>
 #include <string>
 
-namespace omblor::net {
+namespace omblor::platform {
 
 void SecureWipe(std::span<std::byte> bytes) noexcept;
 // Wipes the whole capacity, not only the current text, then empties the string.
 void SecureWipe(std::string& text) noexcept;
 
-}  // namespace omblor::net
+}  // namespace omblor::platform

@@ -1,10 +1,10 @@
-#include "net/WriteAll.h"
+#include "platform/WriteAll.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 
-namespace omblor::net {
+namespace omblor::platform {
 
 bool WriteAll(int fd, std::span<const std::byte> bytes) {
     while (!bytes.empty()) {
@@ -16,4 +16,4 @@ bool WriteAll(int fd, std::span<const std::byte> bytes) {
     return true;
 }
 
-}  // namespace omblor::net
+}  // namespace omblor::platform
