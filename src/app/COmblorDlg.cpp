@@ -7,10 +7,10 @@
 #include "framework/CDataExchange.h"
 #include "framework/CFileDialog.h"
 #include "framework/MessageBox.h"
+#include "resources/Messages.h"
 #include "resources/ResourceIds.h"
 #include "resources/Strings.h"
 #include "update/CUpdateDlg.h"
-#include "resources/Messages.h"
 
 namespace omblor::app {
 
@@ -40,7 +40,8 @@ std::uint32_t COmblorDlg::Address() const {
 
 void COmblorDlg::SetAddress(std::uint32_t address) {
     for (int i = 0; i < 4; ++i) {
-        addressBytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(address >> (24 - 8 * i));
+        addressBytes[static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(address >> (24 - 8 * i));
     }
 }
 
@@ -78,8 +79,6 @@ bool COmblorDlg::OnInitDialog() {
     return true;
 }
 
-void COmblorDlg::OnCancel() { CDialog::OnCancel(); }
-
 void COmblorDlg::OnSysCommand(unsigned id, std::intptr_t lParam) {
     if ((id & 0xFFF0U) == static_cast<unsigned>(res::IDM_ABOUTBOX)) {
         CAboutDlg about;
@@ -98,7 +97,9 @@ void COmblorDlg::OnBrowse() {
     UseChosenFile(chooser.GetPathName());
 }
 
-void COmblorDlg::OnDropFile(std::string_view path) { UseChosenFile(std::string(path)); }
+void COmblorDlg::OnDropFile(std::string_view path) {
+    UseChosenFile(std::string(path));
+}
 
 void COmblorDlg::UseChosenFile(const std::string& path) {
     fileNameEdit.SetWindowText(path);

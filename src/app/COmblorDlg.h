@@ -15,7 +15,7 @@
 namespace omblor::app {
 
 class COmblorDlg final : public framework::CDialog {
-public:
+  public:
     explicit COmblorDlg(std::string_view commandLine, CDialog* parent = nullptr);
 
     // The four address bytes as one host-order value (first dotted number on top), and back.
@@ -36,15 +36,14 @@ public:
 
     [[nodiscard]] bool AcceptsDroppedFiles() const override { return true; }
 
-protected:
+  protected:
     void DoDataExchange(framework::CDataExchange* pDX) override;
     bool OnInitDialog() override;
-    void OnCancel() override;
     // A dropped file counts as one confirmed in the chooser.
     void OnDropFile(std::string_view path) override;
     [[nodiscard]] framework::MessageMap GetMessageMap() const override;
 
-private:
+  private:
     void UseChosenFile(const std::string& path);
 };
 

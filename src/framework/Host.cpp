@@ -17,7 +17,18 @@ Host& CurrentHost() {
     return *g_host;
 }
 
-void SetCurrentHost(Host* host) { g_host = host; }
+void SetCurrentHost(Host* host) {
+    g_host = host;
+}
 
+int RunWithHost(Host& host, const std::function<int()>& body) {
+    struct Installed {
+        explicit Installed(Host& h) { SetCurrentHost(&h); }
+        Installed(const Installed&) = delete;
+        Installed& operator=(const Installed&) = delete;
+        ~Installed() { SetCurrentHost(nullptr); }
+    } installed(host);
+    return body();
+}
 
 }  // namespace omblor::framework

@@ -1,10 +1,12 @@
 // The seam between the dialog framework and whatever shows the windows: a Qt host with real
-// widgets, or the console host that runs every dialog from a terminal or a script. A dialog never
+// widgets, the Windows host on the system's dialog manager, or the console host that runs every
+// dialog from a terminal or a script. A dialog never
 // asks which host it runs on; the framework keeps the controls' state and tells the host what
 // changed.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,7 +22,7 @@ class CDialog;
 
 // The host's side of one open dialog.
 class HostWindow {
-public:
+  public:
     HostWindow() = default;
     HostWindow(const HostWindow&) = delete;
     HostWindow& operator=(const HostWindow&) = delete;
@@ -53,7 +55,7 @@ struct FileChooserRequest {
 };
 
 class Host {
-public:
+  public:
     Host() = default;
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
@@ -76,5 +78,9 @@ public:
 // The host of this process. Installed by the start-up code; tests may install their own.
 Host& CurrentHost();
 void SetCurrentHost(Host* host);
+
+// Runs the program's body with `host` installed, and takes it away again before the host (and
+// the loop it runs on) goes.
+int RunWithHost(Host& host, const std::function<int()>& body);
 
 }  // namespace omblor::framework

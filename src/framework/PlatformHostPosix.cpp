@@ -45,9 +45,7 @@ int RunWithPlatformHost(int argc, char** argv, const std::function<int()>& body)
     {
         // The host goes before the loop it runs on.
         ConsoleHost host(loop, STDIN_FILENO, stdout);
-        SetCurrentHost(&host);
-        code = body();
-        SetCurrentHost(nullptr);
+        code = RunWithHost(host, body);
     }
     net::EventLoop::SetCurrent(nullptr);
     return code;

@@ -47,14 +47,10 @@ int RunWithPlatformHost(int /*argc*/, char** /*argv*/, const std::function<int()
     // The host goes before the loop it runs on.
     if (WantConsole()) {
         ConsoleHost host(loop, 0, stdout);
-        SetCurrentHost(&host);
-        code = body();
-        SetCurrentHost(nullptr);
+        code = RunWithHost(host, body);
     } else {
         win32::Win32Host host;
-        SetCurrentHost(&host);
-        code = body();
-        SetCurrentHost(nullptr);
+        code = RunWithHost(host, body);
     }
     net::EventLoop::SetCurrent(nullptr);
     return code;

@@ -1,5 +1,6 @@
 // Dialog templates as data: every window of the program is built from one of these by whichever
-// host runs it, so the console and the Qt window share IDs, texts, tab order and layout.
+// host runs it, so the console, the Qt window and the Windows dialog share IDs, texts, tab order
+// and layout.
 // Positions and sizes are dialog units, as the templates were designed.
 #pragma once
 

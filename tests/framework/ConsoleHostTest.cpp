@@ -113,6 +113,33 @@ TEST_F(Console, a_password_shows_masked_and_ok_takes_it) {
     EXPECT_EQ(out.find("s3cret"), std::string::npos);
 }
 
+// Input that ends while a box is open over a dialog closes the box, then cancels the dialog the
+// operator left behind it.
+TEST_F(Console, the_end_of_input_under_a_box_closes_the_box_and_then_its_dialog) {
+    struct Asking final : omblor::framework::CDialog {
+        Asking() : CDialog(131) {}
+        bool OnInitDialog() override {
+            SetTimer(7, 3000);  // a host that forgot the dialog would leave it waiting
+            return CDialog::OnInitDialog();
+        }
+        void OnAsk() { boxResult = omblor::framework::AfxMessageBox("Sure?"); }
+        void OnTick(std::uintptr_t /*id*/) { EndDialog(99); }
+        [[nodiscard]] omblor::framework::MessageMap GetMessageMap() const override {
+            static constexpr auto kAsk = &Asking::OnAsk;
+            static constexpr auto kTick = &Asking::OnTick;
+            static const omblor::framework::MessageMapEntry kMap[] = {
+                omblor::framework::OnCommandEntry<Asking>(1, &kAsk),
+                omblor::framework::OnTimerEntry<Asking>(&kTick)};
+            return kMap;
+        }
+        int boxResult = -1;
+    } dialog;
+    Feed("click 1\n");
+    feed.Reset();
+    EXPECT_EQ(dialog.DoModal(), 2);
+    EXPECT_NE(dialog.boxResult, -1);
+}
+
 TEST(ConsoleEscape, outside_text_stays_in_its_field_and_bodies_in_their_box) {
     struct Row {
         std::string_view text, field, body;

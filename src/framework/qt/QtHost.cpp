@@ -43,8 +43,12 @@ using resources::ControlKind;
 
 namespace {
 
-QString ToQ(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-std::string FromQ(const QString& s) { return s.toStdString(); }
+QString ToQ(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string FromQ(const QString& s) {
+    return s.toStdString();
+}
 
 // A password's bytes pass through here; the UTF-8 copy Qt makes is overwritten before it goes.
 std::string SecretFromQ(const QString& s) {
@@ -117,7 +121,7 @@ QString DroppedFile(const QMimeData& data) {
 }  // namespace
 
 class QtHost::Window final : public HostWindow {
-public:
+  public:
     Window(QtHost& host, CDialog& dialog, QWidget* parent)
         : host_(host), dialog_(dialog), widget_(std::make_unique<DialogWidget>(*this, parent)) {
         const auto* t = dialog.Template();
@@ -181,13 +185,14 @@ public:
 
     QWidget* Widget() const { return widget_.get(); }
 
-private:
+  private:
     class DialogWidget final : public QDialog {
-    public:
+      public:
         DialogWidget(Window& owner, QWidget* parent) : QDialog(parent), owner_(owner) {}
         void reject() override { owner_.dialog_.HandleCancel(); }  // Esc
         void accept() override {}
-    protected:
+
+      protected:
         void closeEvent(QCloseEvent* event) override {
             event->ignore();
             owner_.dialog_.HandleCancel();
@@ -228,7 +233,7 @@ private:
             menu.exec(at);
         }
 
-    private:
+      private:
         Window& owner_;
     };
 
@@ -281,15 +286,15 @@ private:
                 // the default button only while the focus is on something else.
                 b->setAutoDefault(true);
                 b->setDefault(c.kind == ControlKind::DefPushButton);
-                QObject::connect(b, &QPushButton::clicked, widget_.get(), [this, id] {
-                    dialog_.HandleCommand(id);
-                });
+                QObject::connect(b, &QPushButton::clicked, widget_.get(),
+                                 [this, id] { dialog_.HandleCommand(id); });
                 w = b;
                 break;
             }
             case ControlKind::Edit: {
                 auto* e = new QLineEdit(widget_.get());
-                if ((t->style & resources::kStylePassword) != 0) e->setEchoMode(QLineEdit::Password);
+                if ((t->style & resources::kStylePassword) != 0)
+                    e->setEchoMode(QLineEdit::Password);
                 if ((t->style & resources::kStyleNumber) != 0) {
                     e->setValidator(new QRegularExpressionValidator(
                         QRegularExpression(QStringLiteral("[0-9]*")), e));
@@ -306,9 +311,8 @@ private:
             }
             case ControlKind::CheckBox: {
                 auto* b = new QCheckBox(ToQ(t->text), widget_.get());
-                QObject::connect(b, &QCheckBox::clicked, widget_.get(), [this, id] {
-                    dialog_.HandleCommand(id);
-                });
+                QObject::connect(b, &QCheckBox::clicked, widget_.get(),
+                                 [this, id] { dialog_.HandleCommand(id); });
                 w = b;
                 break;
             }
@@ -538,9 +542,7 @@ int RunWithQtHost(int argc, char** argv, const std::function<int()>& body) {
     QtEventLoop loop;
     net::EventLoop::SetCurrent(&loop);
     QtHost host;
-    SetCurrentHost(&host);
-    const int code = body();
-    SetCurrentHost(nullptr);
+    const int code = RunWithHost(host, body);
     net::EventLoop::SetCurrent(nullptr);
     return code;
 }
