@@ -62,7 +62,15 @@ void CIdFindDlg::OnOK() {
     const auto* device = reinterpret_cast<const DeviceRecord*>(tree_.GetItemData(selected));
     if (device == nullptr) return;
     resultAddress = UsableAddress(device->record, device->source).HostOrder();
+    // Nothing more goes out once the window has gone, though the dialog outlives it (its caller
+    // may still show a box).
+    search_.Stop();
     EndDialog(framework::IDOK);
+}
+
+void CIdFindDlg::OnCancel() {
+    search_.Stop();
+    CDialog::OnCancel();
 }
 
 DeviceTreeView::Item CIdFindDlg::TreeView::InsertItem(std::string_view text, Item parent) {

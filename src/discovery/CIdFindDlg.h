@@ -30,6 +30,7 @@ class CIdFindDlg final : public framework::CDialog, private DiscoverySearchOwner
     void DoDataExchange(framework::CDataExchange* pDX) override;
     bool OnInitDialog() override;
     void OnOK() override;
+    void OnCancel() override;
     [[nodiscard]] framework::MessageMap GetMessageMap() const override;
 
   private:

@@ -50,6 +50,8 @@ class DiscoverySearch final : private FindSocketOwner {
     void Open();
     // Empties the tree and the list, then starts a new search; one still running is cut short.
     void SearchAgain();
+    // Ends the schedule at once, without a report; replies are still taken.
+    void Stop() { ticks_.Stop(); }
 
     [[nodiscard]] bool Searching() const { return ticks_.Active(); }
     [[nodiscard]] const DeviceList& Devices() const { return devices_; }

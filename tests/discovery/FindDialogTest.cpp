@@ -92,6 +92,11 @@ TEST_F(FindDialog, a_search_lists_the_module_and_search_again_empties_the_tree_a
     });
     CIdFindDlg find(nullptr, module.Ports());
     EXPECT_EQ(find.DoModal(), IDCANCEL);
+    // Cancelled during the second search: while the dialog object lives on (its caller shows a
+    // box), no acknowledgement follows.
+    bool waited = false;
+    const ScopedTimer wait(1700ms, omblor::net::Repeat::No, [&] { waited = true; });
+    omblor::net::EventLoop::Current()->RunUntil([&] { return waited; });
     EXPECT_TRUE(disabledDuringSearch);
     // A request, acknowledgements listing the one interface heard, and the new search's request.
     EXPECT_EQ(module.sizes, (std::vector<std::size_t>{153, 12, 12, 12, 153}));
