@@ -13,11 +13,14 @@ DiscoverySearch::DiscoverySearch(DiscoverySearchOwner& owner, const FindSocketPo
 DiscoverySearch::~DiscoverySearch() = default;
 
 void DiscoverySearch::Open() {
-    // The list starts empty and is not emptied here: replies may already have come in while the
-    // owner told of a failed bind (a socket without broadcast still receives), and the tree
-    // refers to their records.
-    if (!socket_)
-        socket_ = std::make_unique<TarvikFindSocket>(static_cast<FindSocketOwner&>(*this), ports_);
+    // A search opened again starts afresh, on a new socket. The list is emptied before the
+    // socket is made, not after: replies may come in while the owner tells of a failed bind (a
+    // socket without broadcast still receives), and the tree refers to their records.
+    ticks_.Stop();
+    socket_.reset();
+    tree_.DeleteAllItems();
+    devices_.Clear();
+    socket_ = std::make_unique<TarvikFindSocket>(static_cast<FindSocketOwner&>(*this), ports_);
     StartSearch();
 }
 

@@ -46,7 +46,8 @@ class DiscoverySearch final : private FindSocketOwner {
     // Between the request and each acknowledgement; tests shorten it.
     std::chrono::milliseconds tick = kTick;
 
-    // Makes the socket (telling the owner if it cannot bind) and starts the first search.
+    // Makes the socket (telling the owner if it cannot bind) and starts the first search; opened
+    // again, it starts over with an empty list on a new socket.
     void Open();
     // Empties the tree and the list, then starts a new search; one still running is cut short.
     void SearchAgain();

@@ -80,6 +80,12 @@ TEST_F(Search, sends_a_request_then_three_acknowledgements_and_hears_replies_aft
     ASSERT_TRUE(RunUntil([&] { return search.Devices().RecordCount() == 2; }));
     EXPECT_EQ(owner.events, (Events{"changed", "ended", "changed"}));
     EXPECT_EQ(relay.sizes.size(), 4U);  // nothing more goes out
+
+    // Opened again, it starts over: an empty list, then a whole new search.
+    search.Open();
+    EXPECT_TRUE(search.Devices().Empty());
+    ASSERT_TRUE(RunUntil([&] { return Ended(owner, 2) && relay.sizes.size() == 8; }));
+    EXPECT_EQ(search.Devices().RecordCount(), 1U);
 }
 
 TEST_F(Search, search_again_empties_tree_and_list_first_and_restarts_the_schedule) {
