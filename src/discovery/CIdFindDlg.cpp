@@ -1,14 +1,10 @@
 #include "discovery/CIdFindDlg.h"
 
-#include <variant>
-
-#include "discovery/ReplyReader.h"
-#include "discovery/SearchTiming.h"
 #include "framework/CDataExchange.h"
 #include "framework/MessageBox.h"
 #include "resources/Artwork.h"
-#include "resources/ResourceIds.h"
 #include "resources/Messages.h"
+#include "resources/ResourceIds.h"
 
 namespace omblor::discovery {
 
@@ -16,18 +12,13 @@ namespace res = resources;
 using framework::HTREEITEM;
 
 CIdFindDlg::CIdFindDlg(CDialog* parent, const FindSocketPorts& ports)
-    : CDialog(res::IDD_IDFIND, parent), ports_(ports) {}
+    : CDialog(res::IDD_IDFIND, parent), search_(*this, ports, &treeView_) {}
 
-CIdFindDlg::~CIdFindDlg() {
-    socket_.reset();
-    devices_.Clear();
-}
+CIdFindDlg::~CIdFindDlg() = default;
 
 framework::MessageMap CIdFindDlg::GetMessageMap() const {
-    static constexpr auto kTimer = &CIdFindDlg::OnTimer;
     static constexpr auto kSearchAgain = &CIdFindDlg::OnSearchAgain;
     static const framework::MessageMapEntry kMap[] = {
-        framework::OnTimerEntry<CIdFindDlg>(&kTimer),
         framework::OnCommandEntry<CIdFindDlg>(res::IDC_SEARCH_AGAIN, &kSearchAgain),
     };
     return kMap;
@@ -40,42 +31,25 @@ void CIdFindDlg::DoDataExchange(framework::CDataExchange* pDX) {
 
 bool CIdFindDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    socket_ = std::make_unique<TarvikFindSocket>(*this, ports_);
-    devices_.Clear();
+    // The bind message, if any, comes first, while the dialog is still as the template made it.
+    search_.Open();
     stateImages_.Create(res::IDB_STATEIMAGES, res::kStateImageWidth, 4, res::kStateImageMaskColour);
     tree_.SetImageList(stateImages_, framework::TVSIL_STATE);
-    StartSearch();
+    searchAgain_.EnableWindow(false);
     return true;
 }
 
-void CIdFindDlg::StartSearch() {
-    timerId_ = SetTimer(1, kSearchTickMs);
-    tickCount_ = 0;
-    searchAgain_.EnableWindow(false);
-    socket_->SendRequest();
-}
-
-void CIdFindDlg::OnTimer(std::uintptr_t /*id*/) {
-    ++tickCount_;
-    const auto entries = devices_.AcknowledgementEntries();
-    socket_->SendAcknowledgement(entries);
-    if (tickCount_ == kAcknowledgements) {
-        searchAgain_.EnableWindow(true);
-        KillTimer(timerId_);
-        timerId_ = 0;
-    }
-}
-
 void CIdFindDlg::OnSearchAgain() {
-    tree_.DeleteAllItems();
-    devices_.Clear();
-    if (timerId_ != 0) KillTimer(timerId_);
-    StartSearch();
+    searchAgain_.EnableWindow(false);
+    search_.SearchAgain();
 }
 
-void CIdFindDlg::ProcessReply(std::span<const std::uint8_t> datagram, Ipv4Address sender) {
-    auto reading = ReadReply(datagram, sender);
-    if (auto* reply = std::get_if<ParsedReply>(&reading)) devices_.AddReply(*reply);
+void CIdFindDlg::OnBindFailed() {
+    framework::AfxMessageBox(messages::kUnableToBind);
+}
+
+void CIdFindDlg::OnSearchEnded() {
+    searchAgain_.EnableWindow(true);
 }
 
 void CIdFindDlg::OnOK() {
@@ -88,7 +62,15 @@ void CIdFindDlg::OnOK() {
     const auto* device = reinterpret_cast<const DeviceRecord*>(tree_.GetItemData(selected));
     if (device == nullptr) return;
     resultAddress = UsableAddress(device->record, device->source).HostOrder();
+    // Nothing more goes out once the window has gone, though the dialog outlives it (its caller
+    // may still show a box).
+    search_.Stop();
     EndDialog(framework::IDOK);
+}
+
+void CIdFindDlg::OnCancel() {
+    search_.Stop();
+    CDialog::OnCancel();
 }
 
 DeviceTreeView::Item CIdFindDlg::TreeView::InsertItem(std::string_view text, Item parent) {

@@ -1,37 +1,36 @@
-// The discovery dialog: broadcasts a search as it opens (a request, then three acknowledgements
-// 1.5 s apart), lists the modules that answer in a tree, and on OK hands back the selected
-// entry's usable address. Replies are taken for as long as the dialog is open.
+// The discovery dialog, a view over DiscoverySearch: the search starts as it opens and again on
+// Search Again; the dialog shows the modules that answer in its tree, the bind message in a box,
+// and on OK hands back the selected entry's usable address.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <span>
 
 #include "discovery/DeviceList.h"
 #include "discovery/DeviceTreeView.h"
+#include "discovery/DiscoverySearch.h"
 #include "discovery/TarvikFindSocket.h"
 #include "framework/CDialog.h"
 #include "framework/Controls.h"
 
 namespace omblor::discovery {
 
-class CIdFindDlg final : public framework::CDialog, public FindSocketOwner {
+class CIdFindDlg final : public framework::CDialog, private DiscoverySearchOwner {
   public:
     explicit CIdFindDlg(CDialog* parent, const FindSocketPorts& ports = {});
     ~CIdFindDlg() override;
 
     std::uint32_t resultAddress = 0;
 
-    void ProcessReply(std::span<const std::uint8_t> datagram, Ipv4Address sender) override;
-    void OnTimer(std::uintptr_t id);
     void OnSearchAgain();
 
-    [[nodiscard]] const DeviceList& Devices() const { return devices_; }
+    [[nodiscard]] const DeviceList& Devices() const { return search_.Devices(); }
 
   protected:
     void DoDataExchange(framework::CDataExchange* pDX) override;
     bool OnInitDialog() override;
     void OnOK() override;
+    void OnCancel() override;
     [[nodiscard]] framework::MessageMap GetMessageMap() const override;
 
   private:
@@ -50,17 +49,14 @@ class CIdFindDlg final : public framework::CDialog, public FindSocketOwner {
         framework::CTreeCtrl& tree_;
     };
 
-    void StartSearch();
+    void OnBindFailed() override;
+    void OnSearchEnded() override;
 
-    FindSocketPorts ports_;
-    std::unique_ptr<TarvikFindSocket> socket_;
     framework::CImageList stateImages_;
     framework::CTreeCtrl tree_;
     framework::CButton searchAgain_;
     TreeView treeView_{tree_};
-    DeviceList devices_{treeView_};
-    std::uintptr_t timerId_ = 0;
-    int tickCount_ = 0;
+    DiscoverySearch search_;
 };
 
 }  // namespace omblor::discovery

@@ -1,6 +1,6 @@
 // The two datagrams the program broadcasts during a search: the request that starts it and the
 // acknowledgement that lists every interface heard so far. Only the bytes are built here;
-// sending them, and when, belongs to the dialog and its socket.
+// sending them, and when, belongs to the discovery search and its socket.
 #pragma once
 
 #include <array>
@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "discovery/Ipv4Address.h"
-#include "net/ModulePort.h"
 #include "discovery/ReplyRecord.h"
+#include "net/ModulePort.h"
 
 namespace omblor::discovery {
 

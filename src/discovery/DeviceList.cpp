@@ -16,17 +16,6 @@ ParsedReply DataOf(const DeviceRecord& device) {
 
 }  // namespace
 
-AddOutcome DeviceList::AddReply(const ReplyRecord& record, std::string_view platformName,
-                                std::string_view applicationText, Ipv4Address source) {
-    try {
-        return AddReply(
-            ParsedReply{record, std::string(platformName), std::string(applicationText), source,
-                        false});
-    } catch (const std::bad_alloc&) {
-        return AddOutcome::OutOfMemory;
-    }
-}
-
 AddOutcome DeviceList::AddReply(const ParsedReply& reply) {
     // Records are allocated before the list changes, so running out of memory there drops the
     // reply and leaves the list as it was. Tree updates come after and are guarded apart.

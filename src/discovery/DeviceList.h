@@ -1,14 +1,13 @@
-// The modules heard during one search, merged reply by reply and mirrored into the dialog's
-// tree. The list is kept in descending order of device key (the order acknowledgements name
-// interfaces in) while the tree shows modules in order of arrival. It neither receives nor
-// sends datagrams.
+// The modules heard during one search, merged reply by reply and mirrored into a tree (the
+// dialog's, or one that shows nothing). The list is kept in descending order of device key (the
+// order acknowledgements name interfaces in) while the tree shows modules in order of arrival.
+// It neither receives nor sends datagrams.
 #pragma once
 
 #include <cstddef>
 #include <memory>
 #include <new>
 #include <span>
-#include <string_view>
 #include <vector>
 
 #include "discovery/Datagrams.h"
@@ -42,11 +41,9 @@ class DeviceList {
     DeviceList& operator=(const DeviceList&) = delete;
 
     // Merges one accepted reply into the list and the tree.
-    AddOutcome AddReply(const ReplyRecord& record, std::string_view platformName,
-                        std::string_view applicationText, Ipv4Address source);
     AddOutcome AddReply(const ParsedReply& reply);
 
-    // Releases every record. The tree's items are not touched: the dialog deletes them first,
+    // Releases every record. The tree's items are not touched: the search deletes them first,
     // since they refer to these records.
     void Clear();
 
@@ -60,6 +57,7 @@ class DeviceList {
     [[nodiscard]] bool Empty() const { return modules_.empty(); }
     // Module and interface records together.
     [[nodiscard]] std::size_t RecordCount() const { return recordCount_; }
+
   private:
     AddOutcome Merge(const ParsedReply& reply);
     AddOutcome AddToGroup(DeviceRecord& group, const ParsedReply& reply);

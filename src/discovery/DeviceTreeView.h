@@ -1,6 +1,7 @@
 // What the device list needs of the tree control that shows it: add items after the last
 // child, change their text and state picture, tie them to a record, select one, empty the
-// tree. The dialog adapts its real tree control to this; it is not a general tree API.
+// tree. The dialog adapts its real tree control to this, and a search without a window uses one
+// that shows nothing; it is not a general tree API.
 #pragma once
 
 #include <cstdint>

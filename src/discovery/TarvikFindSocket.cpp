@@ -2,9 +2,6 @@
 
 #include <sys/socket.h>
 
-#include "framework/MessageBox.h"
-#include "resources/Messages.h"
-
 namespace omblor::discovery {
 
 namespace {
@@ -25,20 +22,10 @@ TarvikFindSocket::TarvikFindSocket(FindSocketOwner& owner, const FindSocketPorts
         ok = ::setsockopt(m_hSocket, SOL_SOCKET, SO_BROADCAST, &one, sizeof one) == 0;
         ::setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
     }
-    if (!ok) framework::AfxMessageBox(messages::kUnableToBind);
+    if (!ok) owner_.OnBindFailed();
 }
 
 TarvikFindSocket::~TarvikFindSocket() = default;
-
-int TarvikFindSocket::ReceiveBufferSize() const {
-    int size = 0;
-    socklen_t length = sizeof size;
-    if (m_hSocket == net::INVALID_SOCKET ||
-        ::getsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, &size, &length) != 0) {
-        return 0;
-    }
-    return size;
-}
 
 void TarvikFindSocket::SendDatagram(std::span<const std::uint8_t> bytes) {
     SendToHelper(bytes.data(), static_cast<int>(bytes.size()),

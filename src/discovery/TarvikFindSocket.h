@@ -1,7 +1,7 @@
-// The discovery dialog's datagram socket: bound to port 20034 (20035 when that is taken) with
+// The discovery search's datagram socket: bound to port 20034 (20035 when that is taken) with
 // broadcast allowed; sends the request and acknowledgements to the broadcast address and hands
-// every datagram it receives to its owner. Ports and destination are parameters so tests can
-// choose their own.
+// every datagram it receives, and a failed bind, to its owner. Ports and destination are
+// parameters so tests can choose their own.
 #pragma once
 
 #include <netinet/in.h>
@@ -19,6 +19,9 @@ namespace omblor::discovery {
 class FindSocketOwner {
   public:
     virtual void ProcessReply(std::span<const std::uint8_t> datagram, Ipv4Address sender) = 0;
+    // Neither port could be bound, or broadcast was refused. Called from the socket's
+    // constructor.
+    virtual void OnBindFailed() = 0;
 
   protected:
     ~FindSocketOwner() = default;
@@ -33,17 +36,14 @@ struct FindSocketPorts {
 
 class TarvikFindSocket final : public net::CAsyncSocket {
   public:
-    // Shows the bind message once when neither port can be bound or broadcast is refused; the
-    // object then stays without a working socket and later sends fail silently.
+    // Tells the owner once when neither port can be bound or broadcast is refused; the object
+    // then stays without a working socket and later sends fail silently.
     explicit TarvikFindSocket(FindSocketOwner& owner, const FindSocketPorts& ports = {});
     ~TarvikFindSocket() override;
 
     void SendRequest();
     void SendAcknowledgement(std::span<const AckEntry> entries);
     void OnReceive(int errorCode) override;
-
-    // Size of the receive buffer the system granted, for the record.
-    [[nodiscard]] int ReceiveBufferSize() const;
 
   private:
     void SendDatagram(std::span<const std::uint8_t> bytes);

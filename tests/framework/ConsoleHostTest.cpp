@@ -10,11 +10,11 @@
 #include "framework/CDataExchange.h"
 #include "framework/CDialog.h"
 #include "framework/MessageBox.h"
-#include "framework/console/ConsoleEscape.h"
 #include "framework/console/ConsoleHost.h"
 #include "net/EventLoop.h"
 #include "net/PollEventLoop.h"
 #include "platform/UniqueFd.h"
+#include "text/OutsideText.h"
 
 namespace {
 
@@ -152,8 +152,8 @@ TEST(ConsoleEscape, outside_text_stays_in_its_field_and_bodies_in_their_box) {
          "t\\tz\\x00\\x7F\\xC3\\xA9"},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(omblor::framework::EscapeOutsideText(row.text), row.field) << row.text;
-        EXPECT_EQ(omblor::framework::EscapeMessageBody(row.text), row.body) << row.text;
+        EXPECT_EQ(omblor::text::EscapeOutsideText(row.text), row.field) << row.text;
+        EXPECT_EQ(omblor::text::EscapeMessageBody(row.text), row.body) << row.text;
     }
 }
 

@@ -8,7 +8,7 @@
 
 #include "Commands.h"
 #include "Output.h"
-#include "Search.h"
+#include "SearchRun.h"
 #include "StopSignal.h"
 #include "platform/WriteAll.h"
 
@@ -54,7 +54,7 @@ int RunFind(int argc, char** argv) {
         return kExitUsage;
     }
 
-    Search search;
+    SearchRun search;
     const StopSignal stop(nullptr);
     search.Run(extra, [&] { return stop.Stopped(); });
 

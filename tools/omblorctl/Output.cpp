@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "discovery/ReplyRecord.h"
-#include "framework/console/ConsoleEscape.h"
+#include "text/OutsideText.h"
 
 namespace omblor::ctl {
 
@@ -112,7 +112,7 @@ std::string FoundJsonLine(const DeviceRecord& module) {
 std::string FoundTable(std::span<const std::unique_ptr<DeviceRecord>> modules) {
     std::vector<std::vector<std::string>> rows = {{"ADDRESS", "PLATFORM", "APPLICATION", "AGREES",
                                                    "RELAYED", "INTERFACE", "TYPE", "AT", "AGREES"}};
-    using framework::EscapeOutsideText;
+    using text::EscapeOutsideText;
     for (const auto& module : modules) {
         bool first = true;
         for (const DeviceRecord* entry : InterfacesOf(*module)) {
@@ -149,7 +149,7 @@ std::string ResultTable(std::span<const ModuleResult> results) {
     std::vector<std::vector<std::string>> rows = {{"ADDRESS", "SECONDS", "BYTES", "OUTCOME"}};
     for (const auto& result : results) {
         rows.push_back({result.address, Seconds(result.seconds), std::to_string(result.bytes),
-                        framework::EscapeOutsideText(OutcomeText(result))});
+                        text::EscapeOutsideText(OutcomeText(result))});
     }
     return FormatTable(rows);
 }

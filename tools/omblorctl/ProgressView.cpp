@@ -8,7 +8,7 @@
 
 #include "Output.h"
 #include "Terminal.h"
-#include "framework/console/ConsoleEscape.h"
+#include "text/OutsideText.h"
 #include "platform/WriteAll.h"
 #include "update/UpdateProtocol.h"
 
@@ -30,7 +30,7 @@ std::string StatusOf(const ModuleState& module) {
         case Phase::Done:
             break;
     }
-    return framework::EscapeOutsideText(OutcomeText(module.result));
+    return text::EscapeOutsideText(OutcomeText(module.result));
 }
 
 class PlainView final : public ProgressView {

@@ -17,7 +17,7 @@
 #include "Password.h"
 #include "ProgressView.h"
 #include "ReaderMessages.h"
-#include "Search.h"
+#include "SearchRun.h"
 #include "StopSignal.h"
 #include "image/AppImageReader.h"
 #include "platform/WriteAll.h"
@@ -133,7 +133,7 @@ void AddModule(std::vector<ModuleState>& modules, std::uint32_t hostOrder, std::
 
 // Every module the search lists: those whose platform the file's header does not accept are
 // reported as skipped and never connected to.
-void AddFound(std::vector<ModuleState>& modules, const Search& search, std::string_view header) {
+void AddFound(std::vector<ModuleState>& modules, const SearchRun& search, std::string_view header) {
     for (const auto& found : search.Devices().Modules()) {
         const auto address = discovery::UsableAddress(found->record, found->source);
         std::string platform = found->platformName;
@@ -185,7 +185,7 @@ int RunUpdate(int argc, char** argv) {
         if (running != nullptr) running->Stop();
     });
     if (options->found) {
-        Search search;
+        SearchRun search;
         search.Run(std::chrono::milliseconds(0), [&] { return stop.Stopped(); });
         AddFound(modules, search, image->headerText);
     }

@@ -5,10 +5,9 @@
 #include <string_view>
 
 #include "Commands.h"
-#include "StderrHost.h"
 #include "net/DefaultEventLoop.h"
-#include "platform/OpenFileLimit.h"
 #include "net/SocketService.h"
+#include "platform/OpenFileLimit.h"
 #include "resources/ResourceIds.h"
 #include "resources/Strings.h"
 
@@ -30,7 +29,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return kExitOk;
     }
-    // Reading a file needs no loop and no host.
+    // Reading a file needs no loop.
     if (command == "image") return RunImage(argc - 1, argv + 1);
     int (*run)(int, char**) = nullptr;
     if (command == "find") run = RunFind;
@@ -52,7 +51,6 @@ int main(int argc, char** argv) {
     }
     omblor::net::DefaultEventLoop loop;
     omblor::net::EventLoop::SetCurrent(&loop);
-    const StderrHost host;
     const int code = run(argc - 1, argv + 1);
     omblor::net::EventLoop::SetCurrent(nullptr);
     omblor::net::StopSocketService();

@@ -10,15 +10,17 @@
 #include <utility>
 
 #include "framework/CDialog.h"
-#include "framework/console/ConsoleEscape.h"
 #include "platform/SecureWipe.h"
 #include "resources/DialogTemplate.h"
+#include "text/OutsideText.h"
 
 namespace omblor::framework {
 
 namespace {
 
 using resources::ControlKind;
+using text::EscapeMessageBody;
+using text::EscapeOutsideText;
 
 std::string_view KindName(ControlKind kind) {
     switch (kind) {

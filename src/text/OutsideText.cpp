@@ -1,8 +1,8 @@
-#include "framework/console/ConsoleEscape.h"
+#include "text/OutsideText.h"
 
 #include <cstdio>
 
-namespace omblor::framework {
+namespace omblor::text {
 
 namespace {
 
@@ -45,8 +45,12 @@ std::string Escape(std::string_view text, Breaks breaks) {
 
 }  // namespace
 
-std::string EscapeOutsideText(std::string_view text) { return Escape(text, Breaks::Escape); }
+std::string EscapeOutsideText(std::string_view text) {
+    return Escape(text, Breaks::Escape);
+}
 
-std::string EscapeMessageBody(std::string_view text) { return Escape(text, Breaks::Keep); }
+std::string EscapeMessageBody(std::string_view text) {
+    return Escape(text, Breaks::Keep);
+}
 
-}  // namespace omblor::framework
+}  // namespace omblor::text

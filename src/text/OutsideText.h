@@ -1,13 +1,13 @@
-// How the console host prints text that comes from outside (modules, files, typing), so that
-// scripts can read its output line by line: no outside text can end a line early or make a line
-// that reads as one of the host's own tagged lines. The output is plain ASCII; `\\`, `\"`, `\n`,
-// `\r`, `\t` and `\xNN` stand for the bytes they name.
+// How text that comes from outside (modules, files, typing) is printed for scripts to read line
+// by line, by the console host and by omblorctl: no outside text can end a line early or make a
+// line that reads as one of the printer's own tagged lines. The output is plain ASCII; `\\`,
+// `\"`, `\n`, `\r`, `\t` and `\xNN` stand for the bytes they name.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace omblor::framework {
+namespace omblor::text {
 
 // One field of one line, such as a quoted control text: every byte that is not printable ASCII,
 // and the backslash and the double quote, is escaped.
@@ -18,4 +18,4 @@ std::string EscapeOutsideText(std::string_view text);
 // line that would start with `[` starts with `\[` instead.
 std::string EscapeMessageBody(std::string_view text);
 
-}  // namespace omblor::framework
+}  // namespace omblor::text
