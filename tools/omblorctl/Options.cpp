@@ -18,10 +18,10 @@ enum class Id { Json, Seconds, Found, NoReboot, User, PasswordFile, Parallel, He
 enum class Completes { Nothing, Files };
 
 struct OptionSpec {
-    Id id;
     std::string_view name;   // with its dashes
     std::string_view value;  // what it takes, as the usage line shows it; empty for a switch
     std::string_view help;   // one line
+    Id id;
     Completes completes = Completes::Nothing;
 };
 
@@ -32,22 +32,22 @@ struct CommandSpec {
     std::span<const OptionSpec> options;
 };
 
-constexpr OptionSpec kHelp{Id::Help, "--help", "", "print this help and exit"};
+constexpr OptionSpec kHelp{"--help", "", "print this help and exit", Id::Help};
 
 constexpr OptionSpec kFindOptions[] = {
-    {Id::Json, "--json", "", "one JSON object a line instead of a table"},
-    {Id::Seconds, "--seconds", "S", "go on listening S seconds (0 to 3600) after the search"},
+    {"--json", "", "one JSON object a line instead of a table", Id::Json},
+    {"--seconds", "S", "go on listening S seconds (0 to 3600) after the search", Id::Seconds},
     kHelp,
 };
 
 constexpr OptionSpec kUpdateOptions[] = {
-    {Id::Found, "--found", "", "also every module found whose platform FILE accepts"},
-    {Id::NoReboot, "--no-reboot", "", "answer the module's reboot question with D"},
-    {Id::User, "--user", "U", "the user for modules that ask for credentials"},
-    {Id::PasswordFile, "--password-file", "F",
-     "the password: F's first line (else OMBLOR_PASSWORD or a prompt)", Completes::Files},
-    {Id::Parallel, "--parallel", "N", "at most N connections open at once (default 64)"},
-    {Id::Json, "--json", "", "one JSON object a module instead of a table"},
+    {"--found", "", "search, and add the modules whose platform FILE accepts", Id::Found},
+    {"--no-reboot", "", "answer the module's reboot question with D", Id::NoReboot},
+    {"--user", "U", "the user for modules that ask for credentials", Id::User},
+    {"--password-file", "F", "the password: F's first line (else OMBLOR_PASSWORD or a prompt)",
+     Id::PasswordFile, Completes::Files},
+    {"--parallel", "N", "at most N connections open at once (default 64)", Id::Parallel},
+    {"--json", "", "one JSON object a module instead of a table", Id::Json},
     kHelp,
 };
 
@@ -55,7 +55,7 @@ constexpr OptionSpec kImageOptions[] = {kHelp};
 
 constexpr OptionSpec kTopOptions[] = {
     kHelp,
-    {Id::Version, "--version", "", "print the program's name and version and exit"},
+    {"--version", "", "print the program's name and version and exit", Id::Version},
 };
 
 constexpr CommandSpec kCommands[] = {
@@ -332,6 +332,7 @@ std::string CommandCase(std::string_view word) {
     text += "        if [[ $cur == -* ]]; then\n" + Reply("            ", names) + "        fi\n";
     if (group.size() > 1 || group.front()->name != word) {
         std::vector<std::string_view> actions;
+        actions.reserve(group.size());
         for (const CommandSpec* command : group)
             actions.push_back(command->name.substr(word.size() + 1));
         text +=
@@ -345,6 +346,7 @@ std::string CommandCase(std::string_view word) {
 
 std::string BashCompletion() {
     std::vector<std::string_view> first;
+    first.reserve(std::size(kCommands));
     for (const auto& command : kCommands) first.push_back(FirstWord(command.name));
     std::vector<std::string_view> top = first;
     for (const OptionSpec& option : kTopOptions) top.push_back(option.name);
