@@ -104,9 +104,10 @@ std::string UsageLine(const CommandSpec& command, std::string_view lead) {
     }
     for (const OptionSpec& option : command.options) {
         if (option.id == Id::Help) continue;
-        std::string word = "[" + std::string(option.name);
-        if (!option.value.empty()) word += " " + std::string(option.value);
-        add(word + "]");
+        std::string word = "[";
+        word.append(option.name);
+        if (!option.value.empty()) word.append(" ").append(option.value);
+        add(word.append("]"));
     }
     return text + line + "\n";
 }
@@ -120,8 +121,9 @@ std::string Usage(std::span<const CommandSpec* const> commands) {
 
 // "  NAME VALUE          help", one line each.
 std::string HelpLine(std::string_view name, std::string_view value, std::string_view help) {
-    std::string line = "  " + std::string(name);
-    if (!value.empty()) line += " " + std::string(value);
+    std::string line = "  ";
+    line.append(name);
+    if (!value.empty()) line.append(" ").append(value);
     line.resize(std::max(line.size() + 2, kHelpColumn), ' ');
     return line + std::string(help) + "\n";
 }
@@ -290,7 +292,7 @@ std::string WordList(const std::vector<std::string_view>& words) {
     for (const std::string_view word : words) {
         if (std::ranges::find(seen, word) != seen.end()) continue;
         seen.push_back(word);
-        list += (list.empty() ? "" : " ") + std::string(word);
+        list.append(list.empty() ? "" : " ").append(word);
     }
     return list;
 }
@@ -305,7 +307,8 @@ std::string Reply(std::string_view indent, const std::vector<std::string_view>& 
 std::string CommandCase(std::string_view word) {
     const auto group = Group(word);
     const auto options = group.front()->options;
-    std::string text = "    " + std::string(word) + ")\n";
+    std::string text = "    ";
+    text.append(word).append(")\n");
     // An option's value: a file name, or nothing the shell could guess.
     std::vector<std::string_view> files;
     std::vector<std::string_view> others;
@@ -317,7 +320,7 @@ std::string CommandCase(std::string_view word) {
     }
     const auto pattern = [](const std::vector<std::string_view>& list) {
         std::string joined;
-        for (const auto name : list) joined += (joined.empty() ? "" : "|") + std::string(name);
+        for (const auto name : list) joined.append(joined.empty() ? "" : "|").append(name);
         return joined;
     };
     if (!files.empty() || !others.empty()) {
