@@ -17,7 +17,7 @@ namespace omblor::modulesim {
 // One option of a role's command line, declared once for its parser and its help.
 struct OptionSpec {
     int id;                 // what the role's handler is called with
-    std::string_view name;  // without its dashes
+    std::string_view name;  // without its dashes; a literal, so it ends with a zero
     std::string value;      // what its value is called in the help; empty for a switch
     std::string help;       // lines after the first are indented under the first
 };

@@ -159,6 +159,7 @@ std::optional<int> Scan(std::span<const CommandSpec* const> commands, int argc, 
     const auto specs = commands.front()->options;
     std::vector<option> table;
     for (std::size_t i = 0; i < specs.size(); ++i) {
+        // The names are literals, so what follows the dashes ends with a zero.
         table.push_back({specs[i].name.data() + 2,
                          specs[i].value.empty() ? no_argument : required_argument, nullptr,
                          kFirstId + static_cast<int>(i)});
