@@ -73,7 +73,11 @@ TEST(ImageTool, refusals_print_the_readers_messages_and_fail) {
         std::string err;
     } cases[] = {{"info " + bad, 1, record},
                  {"convert " + bad + " " + out, 1, record},
-                 {"info " + dir.path().string() + "/missing_APP.s19", 1,
+                 // A file that cannot be read is a file error, not a refusal.
+                 {"info " + dir.path().string() + "/missing_APP.s19", 2,
+                  dir.path().string() + "/missing_APP.s19: No such file or directory\n"
+                                        "Failed to open file\n"},
+                 {"convert " + dir.path().string() + "/missing_APP.s19 " + out, 2,
                   dir.path().string() + "/missing_APP.s19: No such file or directory\n"
                                         "Failed to open file\n"},
                  {"", 2, usage},

@@ -1,8 +1,10 @@
 #include "module-sim/CommandLine.h"
 
+#include <getopt.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <csignal>
@@ -14,8 +16,16 @@
 
 namespace omblor::modulesim {
 
-std::string ParseCommandLine(std::span<const std::string> args, const option* options,
+std::string ParseCommandLine(std::span<const std::string> args,
+                             std::span<const OptionSpec* const> options,
                              const OptionHandler& handle) {
+    std::vector<option> table;
+    table.push_back({"help", no_argument, nullptr, 'h'});
+    for (const OptionSpec* spec : options) {
+        table.push_back({spec->name.data(), spec->value.empty() ? no_argument : required_argument,
+                         nullptr, spec->id});
+    }
+    table.push_back({nullptr, 0, nullptr, 0});
     std::vector<char*> argv;
     std::string program = "module-sim";
     argv.push_back(program.data());
@@ -27,19 +37,35 @@ std::string ParseCommandLine(std::span<const std::string> args, const option* op
     opterr = 0;
     for (;;) {
         int index = 0;
-        const int id = getopt_long(argc, argv.data(), "+:h", options, &index);
+        const int id = getopt_long(argc, argv.data(), "+:h", table.data(), &index);
         if (id == -1) break;
         const std::string arg = argv[optind - 1];
         if (id == '?') return "unknown option '" + arg + "'";
         if (id == ':') return arg + " needs a value";
         const std::string_view value = optarg != nullptr ? optarg : "";
         if (!handle(id, value)) {
-            return "invalid value for --" + std::string(options[index].name) + ": '" +
+            return "invalid value for --" + std::string(table[index].name) + ": '" +
                    std::string(value) + "'";
         }
     }
     if (optind < argc) return "unexpected argument '" + std::string(argv[optind]) + "'";
     return {};
+}
+
+std::string OptionHelp(std::span<const OptionSpec* const> options, std::size_t column) {
+    std::string text;
+    for (const OptionSpec* spec : options) {
+        std::string line = "  --" + std::string(spec->name);
+        if (!spec->value.empty()) line += " " + spec->value;
+        line.resize(std::max(line.size() + 1, column), ' ');
+        for (std::size_t start = 0; start < spec->help.size();) {
+            const std::size_t end = std::min(spec->help.find('\n', start), spec->help.size());
+            if (start > 0) line = std::string(column, ' ');
+            text += line + spec->help.substr(start, end - start) + "\n";
+            start = end + 1;
+        }
+    }
+    return text;
 }
 
 std::optional<std::string> Unescape(std::string_view text) {

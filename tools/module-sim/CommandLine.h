@@ -3,9 +3,8 @@
 // lines scripts read while it runs.
 #pragma once
 
-#include <getopt.h>
-
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -15,13 +14,25 @@
 
 namespace omblor::modulesim {
 
-// Calls handle(option's val, its value or "") for every option in args (which leave out the
+// One option of a role's command line, declared once for its parser and its help.
+struct OptionSpec {
+    int id;                 // what the role's handler is called with
+    std::string_view name;  // without its dashes; a literal, so it ends with a zero
+    std::string value;      // what its value is called in the help; empty for a switch
+    std::string help;       // lines after the first are indented under the first
+};
+
+// Calls handle(option's id, its value or "") for every option in args (which leave out the
 // program name), in order; handle says whether the value is good. Returns the first error (an
 // unknown option, a missing or bad value, a stray argument), empty when the line was good.
-// options ends with a zero entry, as getopt_long wants; 'h' (-h) is always --help.
+// --help (and -h) is always there, with the id 'h'.
 using OptionHandler = std::function<bool(int id, std::string_view value)>;
-std::string ParseCommandLine(std::span<const std::string> args, const option* options,
+std::string ParseCommandLine(std::span<const std::string> args,
+                             std::span<const OptionSpec* const> options,
                              const OptionHandler& handle);
+
+// The options' help, a line or more each, the help text starting at `column`.
+std::string OptionHelp(std::span<const OptionSpec* const> options, std::size_t column);
 
 // Byte strings in options and module files: \xHH stands for any byte and \\ for a backslash;
 // nothing else may follow a backslash.

@@ -10,65 +10,6 @@
 
 namespace omblor::modulesim {
 
-std::string SimHelp() {
-    return "usage: module-sim [OPTION]...\n"
-           "       module-sim discover [OPTION]...   (module-sim discover --help)\n"
-           "A simulated module for trying and testing omblor without hardware. It listens on\n"
-           "TCP on loopback and plays the module's side of one update exchange.\n"
-           "\n"
-           "  --address ADDR         listen on ADDR, in 127.0.0.0/8 (default 127.0.0.1)\n"
-           "  --port N               TCP port (default " +
-           std::to_string(net::kModulePort) +
-           "; 0 picks a free one)\n"
-           "  --timeout SECONDS      give up after this long, exit 3 (default 120)\n"
-           "  --save-image FILE      write the received image to FILE\n"
-           "  --transcript FILE      write every byte received to FILE\n"
-           "  --line-delay MS        wait this long before each line (default 0)\n"
-           "  --end-wait SECONDS     how long the tool may keep the connection after the end\n"
-           "                         (default 5)\n"
-           "  --modules N            play N modules on N consecutive addresses from --address,\n"
-           "                         all at once; --save-image and --transcript then name\n"
-           "                         folders that get ADDRESS.bin and ADDRESS.transcript\n"
-           "  --variations FILE      per-module changes, a line each: ADDRESS OPTION...\n"
-           "                         (the exchange's options below; a blank in a value is \\x20)\n"
-           "\n"
-           "The exchange, one step after the other; each line waits for the reply to the one\n"
-           "before:\n"
-           "  platform     100 Platform:NAME:1.0\n"
-           "  credentials  101 Login required      reply: user, zero byte, password, CR LF\n"
-           "  header       102 Send header         reply: base address and length, big-endian\n"
-           "  image        103 Send image          reply: length bytes\n"
-           "  progress     CODE Programming        one line per progress code\n"
-           "  reboot       105 Reboot?             reply: R or D\n"
-           "  complete     106 Programming complete\n"
-           "  --platform NAME        platform name on the 100 line (default QX19)\n"
-           "  --credentials U:P      ask for credentials and expect user U, password P\n"
-           "  --progress LIST        comma-separated progress codes, or none\n"
-           "                         (default 325,350,375,400)\n"
-           "  --fail-at STEP         send the failure line instead of STEP's line\n"
-           "  --fail-line TEXT       the failure line (default \"250 Programming failed\")\n"
-           "  --close-at STEP        close the connection instead of sending STEP's line\n"
-           "  --silent-at STEP       from STEP on send nothing; wait for the tool to close\n"
-           "  --pad STEP=N           pad the step's line with '.' to N characters\n"
-           "  --split STEP=N|cr      send the step's line in two writes, the first of N bytes,\n"
-           "                         or split between its CR and LF\n"
-           "  --coalesce STEP        send the step's line in the same write as the one before\n"
-           "  --rate BYTES           take the image no faster than BYTES a second\n"
-           "  Texts take \\xHH for any byte and \\\\ for a backslash.\n"
-           "\n"
-           "Checks (a mismatch makes the connection's result unexpected):\n"
-           "  --expect-length N      the header's length (else 253 Wrong image length)\n"
-           "  --expect-reboot R|D    the reboot reply\n"
-           "  --expect OUTCOME       the outcome that counts as ok: completed, failed, refused,\n"
-           "                         denied, dropped, closed, aborted (default: what the\n"
-           "                         script implies)\n"
-           "\n"
-           "Output: \"listening ADDR:PORT\" once listening, \"connection 1 from ADDR:PORT\", a\n"
-           "\"result ok|unexpected ...\" line (with \"mismatch 1: ...\" lines before it), and a\n"
-           "final \"summary ...\" line. Exit: 0 the connection ended as scripted, 1 it did not,\n"
-           "2 bad options or cannot listen, 3 time-out, 4 stopped by SIGINT or SIGTERM.\n";
-}
-
 namespace {
 
 enum Id : int {
@@ -97,52 +38,149 @@ enum Id : int {
     kRate,
 };
 
-constexpr option kOptions[] = {
-    {"help", no_argument, nullptr, 'h'},
-    {"address", required_argument, nullptr, kAddress},
-    {"port", required_argument, nullptr, kPort},
-    {"timeout", required_argument, nullptr, kTimeout},
-    {"save-image", required_argument, nullptr, kSaveImage},
-    {"transcript", required_argument, nullptr, kTranscript},
-    {"line-delay", required_argument, nullptr, kLineDelay},
-    {"end-wait", required_argument, nullptr, kEndWait},
-    {"platform", required_argument, nullptr, kPlatform},
-    {"credentials", required_argument, nullptr, kCredentials},
-    {"progress", required_argument, nullptr, kProgress},
-    {"fail-at", required_argument, nullptr, kFailAt},
-    {"fail-line", required_argument, nullptr, kFailLine},
-    {"close-at", required_argument, nullptr, kCloseAt},
-    {"silent-at", required_argument, nullptr, kSilentAt},
-    {"pad", required_argument, nullptr, kPad},
-    {"split", required_argument, nullptr, kSplit},
-    {"coalesce", required_argument, nullptr, kCoalesce},
-    {"expect-length", required_argument, nullptr, kExpectLength},
-    {"expect-reboot", required_argument, nullptr, kExpectReboot},
-    {"expect", required_argument, nullptr, kExpect},
-    {"modules", required_argument, nullptr, kModules},
-    {"variations", required_argument, nullptr, kVariations},
-    {"rate", required_argument, nullptr, kRate},
-    {nullptr, 0, nullptr, 0},
+// Where an option shows in the help.
+enum class Section { Where, Exchange, Checks };
+// Whether a line of the variations file may give it: what changes the exchange may, where the
+// module listens and how long it lives may not.
+enum class PerModule { No, Yes };
+
+struct SimOption {
+    OptionSpec spec;
+    Section section;
+    PerModule perModule;
 };
 
-// What a line of the variations file may change: the exchange, not where or how long.
-constexpr option kModuleOptions[] = {
-    {"platform", required_argument, nullptr, kPlatform},
-    {"credentials", required_argument, nullptr, kCredentials},
-    {"progress", required_argument, nullptr, kProgress},
-    {"fail-at", required_argument, nullptr, kFailAt},
-    {"fail-line", required_argument, nullptr, kFailLine},
-    {"close-at", required_argument, nullptr, kCloseAt},
-    {"silent-at", required_argument, nullptr, kSilentAt},
-    {"pad", required_argument, nullptr, kPad},
-    {"split", required_argument, nullptr, kSplit},
-    {"coalesce", required_argument, nullptr, kCoalesce},
-    {"expect-reboot", required_argument, nullptr, kExpectReboot},
-    {"expect", required_argument, nullptr, kExpect},
-    {"line-delay", required_argument, nullptr, kLineDelay},
-    {"rate", required_argument, nullptr, kRate},
-    {nullptr, 0, nullptr, 0},
-};
+const std::vector<SimOption>& SimOptionTable() {
+    using enum Section;
+    static const std::vector<SimOption> table = {
+        {{kAddress, "address", "ADDR", "listen on ADDR, in 127.0.0.0/8 (default 127.0.0.1)"},
+         Where,
+         PerModule::No},
+        {{kPort, "port", "N",
+          "TCP port (default " + std::to_string(net::kModulePort) + "; 0 picks a free one)"},
+         Where,
+         PerModule::No},
+        {{kTimeout, "timeout", "SECONDS", "give up after this long, exit 3 (default 120)"},
+         Where,
+         PerModule::No},
+        {{kSaveImage, "save-image", "FILE", "write the received image to FILE"},
+         Where,
+         PerModule::No},
+        {{kTranscript, "transcript", "FILE", "write every byte received to FILE"},
+         Where,
+         PerModule::No},
+        {{kLineDelay, "line-delay", "MS", "wait this long before each line (default 0)"},
+         Where,
+         PerModule::Yes},
+        {{kEndWait, "end-wait", "SECONDS",
+          "how long the tool may keep the connection after the end\n(default 5)"},
+         Where,
+         PerModule::No},
+        {{kModules, "modules", "N",
+          "play N modules on N consecutive addresses from --address,\nall at once; --save-image "
+          "and --transcript then name\nfolders that get ADDRESS.bin and ADDRESS.transcript"},
+         Where,
+         PerModule::No},
+        {{kVariations, "variations", "FILE",
+          "per-module changes, a line each: ADDRESS OPTION...\n(the exchange's options below; a "
+          "blank in a value is \\x20)"},
+         Where,
+         PerModule::No},
+        {{kPlatform, "platform", "NAME", "platform name on the 100 line (default QX19)"},
+         Exchange,
+         PerModule::Yes},
+        {{kCredentials, "credentials", "U:P", "ask for credentials and expect user U, password P"},
+         Exchange,
+         PerModule::Yes},
+        {{kProgress, "progress", "LIST",
+          "comma-separated progress codes, or none\n(default 325,350,375,400)"},
+         Exchange,
+         PerModule::Yes},
+        {{kFailAt, "fail-at", "STEP", "send the failure line instead of STEP's line"},
+         Exchange,
+         PerModule::Yes},
+        {{kFailLine, "fail-line", "TEXT", "the failure line (default \"250 Programming failed\")"},
+         Exchange,
+         PerModule::Yes},
+        {{kCloseAt, "close-at", "STEP", "close the connection instead of sending STEP's line"},
+         Exchange,
+         PerModule::Yes},
+        {{kSilentAt, "silent-at", "STEP", "from STEP on send nothing; wait for the tool to close"},
+         Exchange,
+         PerModule::Yes},
+        {{kPad, "pad", "STEP=N", "pad the step's line with '.' to N characters"},
+         Exchange,
+         PerModule::Yes},
+        {{kSplit, "split", "STEP=N|cr",
+          "send the step's line in two writes, the first of N bytes,\nor split between its CR and "
+          "LF"},
+         Exchange,
+         PerModule::Yes},
+        {{kCoalesce, "coalesce", "STEP",
+          "send the step's line in the same write as the one before"},
+         Exchange,
+         PerModule::Yes},
+        {{kRate, "rate", "BYTES", "take the image no faster than BYTES a second"},
+         Exchange,
+         PerModule::Yes},
+        {{kExpectLength, "expect-length", "N", "the header's length (else 253 Wrong image length)"},
+         Checks,
+         PerModule::No},
+        {{kExpectReboot, "expect-reboot", "R|D", "the reboot reply"}, Checks, PerModule::Yes},
+        {{kExpect, "expect", "OUTCOME",
+          "the outcome that counts as ok: completed, failed, refused,\ndenied, dropped, closed, "
+          "aborted (default: what the\nscript implies)"},
+         Checks,
+         PerModule::Yes},
+    };
+    return table;
+}
+
+template <class Keep>
+std::vector<const OptionSpec*> Options(Keep keep) {
+    std::vector<const OptionSpec*> specs;
+    for (const SimOption& option : SimOptionTable())
+        if (keep(option)) specs.push_back(&option.spec);
+    return specs;
+}
+
+std::string SectionHelp(Section section) {
+    return OptionHelp(Options([section](const SimOption& o) { return o.section == section; }), 25);
+}
+
+}  // namespace
+
+std::string SimHelp() {
+    return "usage: module-sim [OPTION]...\n"
+           "       module-sim discover [OPTION]...   (module-sim discover --help)\n"
+           "       module-sim --help | --version\n"
+           "A simulated module for trying and testing omblor without hardware. It listens on\n"
+           "TCP on loopback and plays the module's side of one update exchange.\n"
+           "\n" +
+           SectionHelp(Section::Where) +
+           "\n"
+           "The exchange, one step after the other; each line waits for the reply to the one\n"
+           "before:\n"
+           "  platform     100 Platform:NAME:1.0\n"
+           "  credentials  101 Login required      reply: user, zero byte, password, CR LF\n"
+           "  header       102 Send header         reply: base address and length, big-endian\n"
+           "  image        103 Send image          reply: length bytes\n"
+           "  progress     CODE Programming        one line per progress code\n"
+           "  reboot       105 Reboot?             reply: R or D\n"
+           "  complete     106 Programming complete\n" +
+           SectionHelp(Section::Exchange) +
+           "  Texts take \\xHH for any byte and \\\\ for a backslash.\n"
+           "\n"
+           "Checks (a mismatch makes the connection's result unexpected):\n" +
+           SectionHelp(Section::Checks) +
+           "\n"
+           "Output: \"listening ADDR:PORT\" once listening, \"connection 1 from ADDR:PORT\", a\n"
+           "\"result ok|unexpected ...\" line (with \"mismatch 1: ...\" lines before it), and a\n"
+           "final \"summary ...\" line. Exit: 0 the connection ended as scripted, 1 it did not,\n"
+           "2 bad options or cannot listen, 3 time-out, 4 stopped by SIGINT or SIGTERM.\n";
+}
+
+namespace {
 
 // Applies one option; false when its value is bad.
 bool Apply(SimOptions& o, int id, std::string_view v) {
@@ -284,8 +322,9 @@ std::string Dotted(std::uint32_t address) {
 ParsedOptions ParseSimOptions(std::span<const std::string> args) {
     ParsedOptions result;
     SimOptions& o = result.options;
-    result.error = ParseCommandLine(
-        args, kOptions, [&o](int id, std::string_view value) { return Apply(o, id, value); });
+    result.error =
+        ParseCommandLine(args, Options([](const SimOption&) { return true; }),
+                         [&o](int id, std::string_view value) { return Apply(o, id, value); });
     if (!result.error.empty() || o.help) return result;
 
     // Only loopback: the simulator is for this machine's tests and demos.
@@ -333,8 +372,10 @@ ModuleOptions OptionsPerModule(const SimOptions& base) {
         }
         std::vector<std::string> args;
         for (std::string word; words >> word;) args.push_back(word);
-        result.error = ParseCommandLine(args, kModuleOptions, [&](int id, std::string_view v) {
-            return Apply(*module, id, v);
+        const auto perModule =
+            Options([](const SimOption& o) { return o.perModule == PerModule::Yes; });
+        result.error = ParseCommandLine(args, perModule, [&](int id, std::string_view v) {
+            return id != 'h' && Apply(*module, id, v);
         });
         if (result.error.empty()) result.error = CheckSteps(*module);
         if (!result.error.empty()) {

@@ -16,6 +16,7 @@
 #include "module-sim/UpdateServer.h"
 #include "module-sim/discovery/RunDiscoveryRole.h"
 #include "platform/OpenFileLimit.h"
+#include "resources/Strings.h"
 #include "net/PollEventLoop.h"
 
 namespace {
@@ -113,6 +114,10 @@ int RunUpdateRole(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string_view(argv[1]) == "--version") {
+        std::printf("module-sim %s\n", std::string(omblor::resources::VersionText()).c_str());
+        return 0;
+    }
     if (argc > 1 && std::string_view(argv[1]) == "discover") {
         return RunDiscoveryRole(std::vector<std::string>(argv + 2, argv + argc));
     }

@@ -8,11 +8,12 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <variant>
 
 #include "Commands.h"
-#include "ReaderMessages.h"
+#include "Options.h"
 #include "Sha256.h"
+#include "StderrMessages.h"
 #include "image/AppImageReader.h"
 #include "platform/ReplaceFile.h"
 
@@ -21,10 +22,6 @@ namespace omblor::ctl {
 namespace {
 
 using omblor::image::AppImage;
-
-constexpr std::string_view kUsage =
-    "usage: omblorctl image info FILE\n"
-    "       omblorctl image convert FILE OUT.bin\n";
 
 // Lower-case hex of the image's SHA-256, as sha256sum prints it for the converted file.
 std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
@@ -37,14 +34,19 @@ std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
     return hex;
 }
 
-std::optional<AppImage> Load(const std::string& path) {
+// The image, or the exit code: a file that cannot be read is a file error, a refused one a
+// failure.
+std::variant<AppImage, int> Load(const std::string& path) {
     StderrMessages sink(path);
-    return omblor::image::LoadAppImage(path, sink);
+    auto image = omblor::image::LoadAppImage(path, sink);
+    if (image) return std::move(*image);
+    return sink.OpenFailed() ? kExitUsage : kExitFailed;
 }
 
 int Info(const std::string& path) {
-    const auto image = Load(path);
-    if (!image) return kExitFailed;
+    auto loaded = Load(path);
+    if (const int* code = std::get_if<int>(&loaded)) return *code;
+    const auto* image = &std::get<AppImage>(loaded);
     std::printf("header: %s\n", image->headerText.c_str());
     std::printf("base: 0x%08X\n", static_cast<unsigned>(image->baseAddress));
     std::printf("length: %u (0x%X)\n", static_cast<unsigned>(image->length),
@@ -54,9 +56,11 @@ int Info(const std::string& path) {
 }
 
 int Convert(const std::string& path, const std::string& out) {
-    const auto image = Load(path);
-    if (!image) return kExitFailed;
-    if (!platform::WriteFileReplacing(out, std::as_bytes(image->Bytes()), platform::FileKind::Output)) {
+    auto loaded = Load(path);
+    if (const int* code = std::get_if<int>(&loaded)) return *code;
+    const auto* image = &std::get<AppImage>(loaded);
+    if (!platform::WriteFileReplacing(out, std::as_bytes(image->Bytes()),
+                                      platform::FileKind::Output)) {
         std::fprintf(stderr, "omblorctl: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
         return kExitFailed;
     }
@@ -66,11 +70,11 @@ int Convert(const std::string& path, const std::string& out) {
 }  // namespace
 
 int RunImage(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 2 && args[0] == "info") return Info(args[1]);
-    if (args.size() == 3 && args[0] == "convert") return Convert(args[1], args[2]);
-    std::fwrite(kUsage.data(), 1, kUsage.size(), stderr);
-    return kExitUsage;
+    const auto parsed = ParseImage(argc, argv);
+    if (!parsed.options) return parsed.exitCode;
+    const ImageOptions& options = *parsed.options;
+    return options.action == ImageAction::Info ? Info(options.file)
+                                               : Convert(options.file, options.out);
 }
 
 }  // namespace omblor::ctl

@@ -1,7 +1,6 @@
 // omblorctl update FILE [ADDRESS...] [--found] [--no-reboot] [--user U] [--password-file F]
 // [--parallel N] [--json]: reads the file once, then programs every module at once.
 #include <arpa/inet.h>
-#include <getopt.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,11 +12,12 @@
 
 #include "Commands.h"
 #include "Fleet.h"
+#include "Options.h"
 #include "Output.h"
 #include "Password.h"
 #include "ProgressView.h"
-#include "ReaderMessages.h"
 #include "SearchRun.h"
+#include "StderrMessages.h"
 #include "StopSignal.h"
 #include "image/AppImageReader.h"
 #include "platform/WriteAll.h"
@@ -26,93 +26,6 @@
 namespace omblor::ctl {
 
 namespace {
-
-constexpr const char* kUpdateUsage =
-    "usage: omblorctl update FILE [ADDRESS...] [--found] [--no-reboot] [--user U]\n"
-    "                        [--password-file F] [--parallel N] [--json]\n";
-
-struct UpdateOptions {
-    std::string file;
-    std::vector<std::string> addresses;
-    bool found = false;
-    bool reboot = true;
-    std::optional<std::string> user;
-    std::string passwordFile;
-    std::size_t parallel = 64;
-    bool json = false;
-};
-
-int Usage(const char* problem = nullptr) {
-    if (problem != nullptr) std::fprintf(stderr, "omblorctl: %s\n", problem);
-    std::fputs(kUpdateUsage, stderr);
-    return kExitUsage;
-}
-
-// The options, or the exit code for a usage error or --help.
-std::optional<UpdateOptions> Parse(int argc, char** argv, int& exitCode) {
-    static const option kOptions[] = {{"found", no_argument, nullptr, 'f'},
-                                      {"no-reboot", no_argument, nullptr, 'n'},
-                                      {"user", required_argument, nullptr, 'u'},
-                                      {"password-file", required_argument, nullptr, 'p'},
-                                      {"parallel", required_argument, nullptr, 'P'},
-                                      {"json", no_argument, nullptr, 'j'},
-                                      {"help", no_argument, nullptr, 'h'},
-                                      {nullptr, 0, nullptr, 0}};
-    UpdateOptions options;
-    exitCode = kExitUsage;
-    optind = 1;
-    for (int c; (c = ::getopt_long(argc, argv, "", kOptions, nullptr)) != -1;) {
-        switch (c) {
-            case 'f':
-                options.found = true;
-                break;
-            case 'n':
-                options.reboot = false;
-                break;
-            case 'u':
-                options.user = optarg;
-                break;
-            case 'p':
-                options.passwordFile = optarg;
-                break;
-            case 'j':
-                options.json = true;
-                break;
-            case 'P': {
-                char* end = nullptr;
-                const long n = std::strtol(optarg, &end, 10);
-                if (*optarg == '\0' || *end != '\0' || n < 1 || n > 100000) {
-                    Usage("--parallel wants a number from 1 to 100000");
-                    return std::nullopt;
-                }
-                options.parallel = static_cast<std::size_t>(n);
-                break;
-            }
-            case 'h':
-                std::fputs(kUpdateUsage, stdout);
-                exitCode = kExitOk;
-                return std::nullopt;
-            default:
-                Usage();
-                return std::nullopt;
-        }
-    }
-    if (optind >= argc) {
-        Usage("no application file");
-        return std::nullopt;
-    }
-    options.file = argv[optind++];
-    options.addresses.assign(argv + optind, argv + argc);
-    if (options.addresses.empty() && !options.found) {
-        Usage("no module: give addresses or --found");
-        return std::nullopt;
-    }
-    if (!options.passwordFile.empty() && !options.user) {
-        Usage("--password-file needs --user");
-        return std::nullopt;
-    }
-    return options;
-}
 
 std::optional<std::uint32_t> ParseAddress(const std::string& text) {
     in_addr address{};
@@ -152,9 +65,9 @@ void AddFound(std::vector<ModuleState>& modules, const SearchRun& search, std::s
 }  // namespace
 
 int RunUpdate(int argc, char** argv) {
-    int exitCode = kExitUsage;
-    const auto options = Parse(argc, argv, exitCode);
-    if (!options) return exitCode;
+    const auto parsed = ParseUpdate(argc, argv);
+    if (!parsed.options) return parsed.exitCode;
+    const auto& options = parsed.options;
 
     std::vector<ModuleState> modules;
     for (const std::string& text : options->addresses) {
@@ -184,7 +97,7 @@ int RunUpdate(int argc, char** argv) {
     const StopSignal stop([&] {
         if (running != nullptr) running->Stop();
     });
-    if (options->found) {
+    if (options->found == FoundModules::Add) {
         SearchRun search;
         search.Run(std::chrono::milliseconds(0), [&] { return stop.Stopped(); });
         AddFound(modules, search, image->headerText);
@@ -192,7 +105,7 @@ int RunUpdate(int argc, char** argv) {
 
     const auto view = ProgressView::ForStderr();
     Fleet fleet(*image,
-                {.reboot = options->reboot,
+                {.reboot = options->reboot == Reboot::Yes,
                  .parallel = options->parallel,
                  .credentials = credentials ? &*credentials : nullptr},
                 std::move(modules), *view);
@@ -204,7 +117,7 @@ int RunUpdate(int argc, char** argv) {
     std::vector<ModuleResult> results;
     for (const ModuleState& module : fleet.Modules()) results.push_back(module.result);
     std::string out;
-    if (options->json) {
+    if (options->format == Format::Json) {
         for (const auto& result : results) out += ResultJsonLine(result);
     } else {
         out = ResultTable(results);

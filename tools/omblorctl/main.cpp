@@ -5,28 +5,28 @@
 #include <string_view>
 
 #include "Commands.h"
+#include "Options.h"
 #include "net/DefaultEventLoop.h"
 #include "net/SocketService.h"
 #include "platform/OpenFileLimit.h"
 #include "resources/ResourceIds.h"
 #include "resources/Strings.h"
 
-namespace {
-
-constexpr const char* kUsage =
-    "usage: omblorctl find [--json] [--seconds S]\n"
-    "       omblorctl update FILE [ADDRESS...] [--found] [--no-reboot] [--user U]\n"
-    "                        [--password-file F] [--parallel N] [--json]\n"
-    "       omblorctl image info FILE\n"
-    "       omblorctl image convert FILE OUT.bin\n";
-
-}  // namespace
-
 int main(int argc, char** argv) {
     using namespace omblor::ctl;
     const std::string_view command = argc > 1 ? argv[1] : "";
     if (command == "--help" || command == "-h") {
-        std::fputs(kUsage, stdout);
+        std::fputs(TopHelp().c_str(), stdout);
+        return kExitOk;
+    }
+    if (command == "--version") {
+        const std::string_view version = omblor::resources::VersionText();
+        std::printf("omblorctl %.*s\n", static_cast<int>(version.size()), version.data());
+        return kExitOk;
+    }
+    // Not in --help: the build runs it to make the completion script it installs.
+    if (command == "--bash-completion") {
+        std::fputs(BashCompletion().c_str(), stdout);
         return kExitOk;
     }
     // Reading a file needs no loop.
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     if (command == "find") run = RunFind;
     if (command == "update") run = RunUpdate;
     if (run == nullptr) {
-        std::fputs(kUsage, stderr);
+        std::fputs(TopUsage().c_str(), stderr);
         return kExitUsage;
     }
     // A connection per module: a thousand modules need more descriptors than the usual 1024.

@@ -13,16 +13,29 @@ constexpr int kMaxGenerated = 32767;
 
 enum Id : int { kModules = 256, kGenerate, kAnswerAcks, kRelay, kRate, kTimeout };
 
-constexpr option kOptions[] = {
-    {"help", no_argument, nullptr, 'h'},
-    {"modules", required_argument, nullptr, kModules},
-    {"generate", required_argument, nullptr, kGenerate},
-    {"answer-acks", required_argument, nullptr, kAnswerAcks},
-    {"relay", no_argument, nullptr, kRelay},
-    {"rate", required_argument, nullptr, kRate},
-    {"timeout", required_argument, nullptr, kTimeout},
-    {nullptr, 0, nullptr, 0},
-};
+const std::vector<OptionSpec>& DiscoveryOptionTable() {
+    static const std::vector<OptionSpec> table = {
+        {kModules, "modules", "FILE", "the modules, one interface a line (format below); repeats"},
+        {kGenerate, "generate", "N",
+         "N further single modules (at most " + std::to_string(kMaxGenerated) +
+             "), agreeing with\ntheir sources, from 10.78.0.1 up"},
+        {kAnswerAcks, "answer-acks", "MODE",
+         "also answer acknowledgements: all (every interface again)\nor missing (only "
+         "interfaces the acknowledgement leaves out)"},
+        {kRelay, "relay", "",
+         "send every reply from 127.0.0.1 with the module's source\naddress appended as the "
+         "4-byte relay trailer"},
+        {kRate, "rate", "N", "at most N replies per second (default 20000; 0: no pacing)"},
+        {kTimeout, "timeout", "SECONDS", "stop after this long (default 60)"},
+    };
+    return table;
+}
+
+std::vector<const OptionSpec*> DiscoveryOptionList() {
+    std::vector<const OptionSpec*> list;
+    for (const OptionSpec& spec : DiscoveryOptionTable()) list.push_back(&spec);
+    return list;
+}
 
 }  // namespace
 
@@ -34,16 +47,8 @@ std::string DiscoveryHelp() {
            std::to_string(net::kModulePort) +
            " of every address; anywhere else only on\n"
            "127.0.0.1, and only when every address it sends from is in 127.0.0.0/8.\n"
-           "\n"
-           "  --modules FILE        the modules, one interface a line (format below); repeats\n"
-           "  --generate N          N further single modules (at most 32767), agreeing with\n"
-           "                        their sources, from 10.78.0.1 up\n"
-           "  --answer-acks MODE    also answer acknowledgements: all (every interface again)\n"
-           "                        or missing (only interfaces the acknowledgement leaves out)\n"
-           "  --relay               send every reply from 127.0.0.1 with the module's source\n"
-           "                        address appended as the 4-byte relay trailer\n"
-           "  --rate N              at most N replies per second (default 20000; 0: no pacing)\n"
-           "  --timeout SECONDS     stop after this long (default 60)\n"
+           "\n" +
+           OptionHelp(DiscoveryOptionList(), 24) +
            "\n"
            "It prints \"listening ADDR:PORT modules=N\" when ready, a line per request and\n"
            "acknowledgement received (with its arrival time in ms of the monotonic clock) and\n"
@@ -55,7 +60,7 @@ std::string DiscoveryHelp() {
 ParsedDiscoveryOptions ParseDiscoveryOptions(std::span<const std::string> args) {
     ParsedDiscoveryOptions parsed;
     DiscoveryOptions& o = parsed.options;
-    parsed.error = ParseCommandLine(args, kOptions, [&o](int id, std::string_view v) {
+    parsed.error = ParseCommandLine(args, DiscoveryOptionList(), [&o](int id, std::string_view v) {
         switch (id) {
             case 'h':
                 o.help = true;

@@ -21,8 +21,13 @@ class StderrMessages final : public image::MessageSink {
     // "PATH: reason" before "Failed to open file", which alone would not say what went wrong.
     void OnOpenFailed(std::string_view path, std::string_view reason) override;
 
+    // The file could not be read at all, as opposed to read and refused: a usage or file error
+    // rather than a failure.
+    [[nodiscard]] bool OpenFailed() const { return openFailed_; }
+
   private:
     std::string path_;
+    bool openFailed_ = false;
 };
 
 }  // namespace omblor::ctl

@@ -1,4 +1,4 @@
-#include "ReaderMessages.h"
+#include "StderrMessages.h"
 
 #include <cstdio>
 
@@ -18,6 +18,7 @@ void StderrMessages::OnRecordAt(std::size_t fileOffset) {
 }
 
 void StderrMessages::OnOpenFailed(std::string_view path, std::string_view reason) {
+    openFailed_ = true;
     std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(path.size()), path.data(),
                  static_cast<int>(reason.size()), reason.data());
 }
