@@ -7,12 +7,11 @@ prints, so its "request" and "acknowledgement" lines line up with the dumps read
 """
 import argparse
 import os
-import re
-import signal
 import subprocess
 import tempfile
-import threading
 import time
+
+from simulator import Simulator, ack_lateness
 
 
 def now_ms():
@@ -20,21 +19,10 @@ def now_ms():
 
 
 def run(bin_dir, modules, rate, poll_ms, answer_acks):
-    sim_args = [os.path.join(bin_dir, "module-sim"), "discover", "--generate", str(modules),
-                "--timeout", "30", "--rate", str(rate)]
+    sim_args = ["--generate", str(modules), "--timeout", "30", "--rate", str(rate)]
     if answer_acks:
         sim_args += ["--answer-acks", "missing"]
-    sim = subprocess.Popen(sim_args, stdout=subprocess.PIPE, text=True)
-    sim_lines = []
-    line = sim.stdout.readline()
-    if not line.startswith("listening"):
-        raise SystemExit("simulator did not start: " + line)
-
-    def collect():
-        for l in sim.stdout:
-            sim_lines.append(l.rstrip("\n"))
-    reader = threading.Thread(target=collect, daemon=True)
-    reader.start()
+    sim = Simulator(bin_dir, sim_args)
 
     # The search ends 4.5 s after the request; poll the tree while replies come, then once more
     # after the last acknowledgement.
@@ -62,28 +50,12 @@ def run(bin_dir, modules, rate, poll_ms, answer_acks):
             elif items is not None and l.startswith("item "):
                 items += 1
             last = t
-        tool.wait()
-    time.sleep(0.2)
-    sim.send_signal(signal.SIGTERM)
-    sim.wait()
-    reader.join(2)
+        tool.wait(timeout=30)
+    sim.stop()
 
-    def at(prefix):
-        for l in sim_lines:
-            if l.startswith(prefix):
-                return float(re.search(r" at ([0-9.]+)$", l).group(1)), l
-        return None, None
-
-    t0, _ = at("request 1 ")
-    done, done_line = at("answered request 1:")
+    t0, last_sent_ms, acks = sim.search()
     listed = max((n for _, n in dumps), default=0)
     first_full = next((t for t, n in dumps if n == listed), None)
-    acks = []
-    for i in (1, 2, 3):
-        t, l = at("acknowledgement %d " % i)
-        entries = int(re.search(r"entries=(\d+)", l).group(1)) if l else -1
-        acks.append((t - t0 - 1500 * i if t else None, entries))
-    summary = next((l for l in sim_lines if l.startswith("summary")), "")
     # The operator's actions go through the same loop: a dump due every poll_ms that comes late
     # means the dialog was busy.
     polled = [t for t, _ in dumps][: max(0, 1500 // poll_ms)] if poll_ms > 0 else []
@@ -92,15 +64,14 @@ def run(bin_dir, modules, rate, poll_ms, answer_acks):
         "modules": modules, "rate": rate, "poll": poll_ms,
         "listed": listed,
         "listed_ms": (first_full - t0) if first_full and t0 else None,
-        "last_sent_ms": (done - t0) if done and t0 else None,
-        "acks": acks, "summary": summary,
+        "last_sent_ms": last_sent_ms,
+        "acks": acks, "summary": sim.summary(),
         "dump_late": max(gaps) if gaps else None,
     }
 
 
 def show(label, r):
-    late = ", ".join("%+.1f ms (%d entries)" % (l, e) if l is not None else "missing"
-                     for l, e in r["acks"])
+    late = ack_lateness(r["acks"])
     # Only a polled tree says when the last one came; a single late read says nothing of it.
     polled = r["poll"] > 0 and r["listed"] > 0 and r["listed_ms"] is not None
     listed_ms = "%.0f ms" % r["listed_ms"] if polled else "-"

@@ -8,10 +8,8 @@ convert` of the same file, all measured on this machine in this run.
   whole run        `omblor -A` from start to exit, against convert + raw transfer
   peak RSS         of `omblor`, against the file size
 
-  python3 bench/update/bench.py [--build build] [--mib 64] [--runs 5]
+  python3 bench/update/bench.py [--build build] [--mib 64] [--runs 5] [--report-only]
 """
-import argparse
-import importlib.util
 import re
 import statistics
 import subprocess
@@ -20,33 +18,14 @@ import tempfile
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
-ROOT = HERE.parent.parent
-
-spec = importlib.util.spec_from_file_location("image_bench", ROOT / "bench" / "image" / "bench.py")
-image_bench = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(image_bench)
-
-
-def compile_helper(source: Path, out: Path):
-    if not out.exists() or out.stat().st_mtime < source.stat().st_mtime:
-        subprocess.run(["g++", "-O2", "-std=c++20", "-o", str(out), str(source)], check=True)
+sys.path.insert(0, str(HERE.parent))
+import common  # noqa: E402
+from common import image_bench  # noqa: E402
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--build", default=str(ROOT / "build"))
-    parser.add_argument("--mib", type=int, default=64)
-    parser.add_argument("--runs", type=int, default=5)
-    parser.add_argument("--work", default="/tmp/omblor-bench-update")
-    args = parser.parse_args()
-    bin_dir = Path(args.build) / "bin"
-    work = Path(args.work)
-    work.mkdir(parents=True, exist_ok=True)
-    runstat = work / "runstat"
-    raw = work / "raw_copy"
-    compile_helper(ROOT / "bench" / "image" / "runstat.cpp", runstat)
-    compile_helper(HERE / "raw_copy.cpp", raw)
-    image, s19, _ = image_bench.generate(work, args.mib)
+    args = common.parser(__doc__, runs=5, mib=64, work="/tmp/omblor-bench-update").parse_args()
+    bin_dir, work, runstat, raw, image, s19 = common.prepare(args, HERE / "raw_copy.cpp")
     size = s19.stat().st_size
     length = image.stat().st_size
 
@@ -102,7 +81,7 @@ def main():
     target("whole run vs convert + raw + 100 ms", whole_s, budget, f"{whole_s:.3f} s (<= {budget:.3f} s)")
     target("peak RSS vs file size + 16 MiB", rss, size + (16 << 20),
            f"+{(rss - size) / (1 << 20):.1f} MiB (<= +16 MiB)")
-    return 0 if ok else 1
+    return common.exit_code(args, ok)
 
 
 if __name__ == "__main__":

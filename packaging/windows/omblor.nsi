@@ -20,12 +20,28 @@ InstallDir "$PROGRAMFILES\Omblor"
 OutFile "${OUTFILE}"
 Icon "${ICON}"
 UninstallIcon "${ICON}"
-InstallDirRegKey HKLM "Software\Tarvik\OMBLOR" "InstallDir"
+; The program's own key, where its settings live; the installer keeps its folder there too.
+!define SETTINGS_KEY "Software\Tarvik\OMBLOR"
+InstallDirRegKey HKLM "${SETTINGS_KEY}" "InstallDir"
 ; The settings live in HKEY_LOCAL_MACHINE: installing asks for the rights a machine-wide
 ; program needs.
 RequestExecutionLevel admin
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Omblor"
+
+; The files in the install folder besides the uninstaller: one list for installing and removing them.
+!macro ForEachFile ACTION
+  !insertmacro ${ACTION} omblor.exe
+  !insertmacro ${ACTION} omblorctl.exe
+  !insertmacro ${ACTION} README.md
+  !insertmacro ${ACTION} LICENSE.txt
+!macroend
+!macro InstallFile NAME
+  File "${STAGE}\${NAME}"
+!macroend
+!macro RemoveFile NAME
+  Delete "$INSTDIR\${NAME}"
+!macroend
 
 Page license
 Page directory
@@ -37,12 +53,9 @@ LicenseData "${STAGE}\LICENSE.txt"
 Section "Omblor"
   SetShellVarContext all
   SetOutPath "$INSTDIR"
-  File "${STAGE}\omblor.exe"
-  File "${STAGE}\omblorctl.exe"
-  File "${STAGE}\README.md"
-  File "${STAGE}\LICENSE.txt"
+  !insertmacro ForEachFile InstallFile
   WriteUninstaller "$INSTDIR\uninstall.exe"
-  WriteRegStr HKLM "Software\Tarvik\OMBLOR" "InstallDir" "$INSTDIR"
+  WriteRegStr HKLM "${SETTINGS_KEY}" "InstallDir" "$INSTDIR"
 
   CreateDirectory "$SMPROGRAMS\Omblor"
   CreateShortcut "$SMPROGRAMS\Omblor\Omblor.lnk" "$INSTDIR\omblor.exe"
@@ -63,12 +76,9 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\Omblor\Omblor.lnk"
   Delete "$SMPROGRAMS\Omblor\Uninstall Omblor.lnk"
   RMDir "$SMPROGRAMS\Omblor"
-  Delete "$INSTDIR\omblor.exe"
-  Delete "$INSTDIR\omblorctl.exe"
-  Delete "$INSTDIR\README.md"
-  Delete "$INSTDIR\LICENSE.txt"
+  !insertmacro ForEachFile RemoveFile
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
-  DeleteRegValue HKLM "Software\Tarvik\OMBLOR" "InstallDir"
+  DeleteRegValue HKLM "${SETTINGS_KEY}" "InstallDir"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

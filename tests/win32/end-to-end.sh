@@ -11,6 +11,8 @@ set -euo pipefail
 wine=${WINE:-wine}
 exe=$1 ctl_exe=$2 sim=$3 omblorctl=$4
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source-path=SCRIPTDIR source=../../scripts/lib.sh
+. "$here/../../scripts/lib.sh"
 work=$(mktemp -d /tmp/omblor-e2e.XXXXXX)
 trap 'kill $(jobs -p) 2>/dev/null || true; [ -n "${KEEP_E2E:-}" ] || rm -rf "$work"' EXIT
 
@@ -24,15 +26,7 @@ cp "$here/../../examples/demo_APP.s19" "$work/demo_APP.s19"
 "$omblorctl" image convert "$work/demo_APP.s19" "$work/expected.bin" 2>/dev/null
 
 # Starts the simulator with the given options and waits until it listens.
-start_module() {
-  "$sim" --timeout 60 "$@" >"$work/sim.log" 2>&1 &
-  sim_pid=$!
-  for _ in $(seq 100); do
-    grep -q '^listening' "$work/sim.log" && return 0
-    sleep 0.1
-  done
-  fail "the simulator did not start"
-}
+start_module() { start_sim "$work/sim.log" "$sim" --timeout 60 "$@" || fail "the simulator did not start"; }
 
 # 1. Programmed: the file given in the //drive/dir/file form (wine's Z: is the Linux root).
 start_module --platform QX19 --save-image "$work/got.bin"
@@ -83,8 +77,7 @@ if [ "$(ip -o link show | wc -l)" != 1 ]; then
   exit 0
 fi
 for m in 1 2 3; do ip addr add "10.78.0.$m/32" dev lo 2>/dev/null || true; done
-"$sim" discover --generate 3 --timeout 30 >"$work/discover.log" 2>&1 &
-for _ in $(seq 100); do grep -q '^listening' "$work/discover.log" && break; sleep 0.1; done
+start_sim "$work/discover.log" "$sim" discover --generate 3 --timeout 30 || fail "the simulator did not start"
 code=0
 "$wine" "$ctl_exe" find --json --seconds 2 </dev/null >"$work/find.out" 2>&1 || code=$?
 [ "$code" = 0 ] || fail "omblorctl.exe find ended with $code"
