@@ -53,7 +53,7 @@ void TarvikUpdateSocket::OnReceive(int errorCode) {
         }
         if (got < 0) {
             const int error = net::WSAGetLastError();
-            if (error != EWOULDBLOCK && error != EAGAIN && error != EINTR) {
+            if (error != EWOULDBLOCK && error != EAGAIN) {
                 error_ = error;
                 owner_.EndWithErrorDetails(messages::kReceiveError, ErrorDetails(error));
             }
