@@ -34,9 +34,8 @@ SOCKET OpenSocket(int type) {
 }
 
 SOCKET AcceptSocket(SOCKET listener, sockaddr* address, socklen_t* addressLength) {
-    return Uninterrupted([&] {
-        return ::accept4(listener, address, addressLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    });
+    return Uninterrupted(
+        [&] { return ::accept4(listener, address, addressLength, SOCK_NONBLOCK | SOCK_CLOEXEC); });
 }
 
 void CloseSocket(SOCKET handle) {

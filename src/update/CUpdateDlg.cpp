@@ -77,10 +77,9 @@ bool CUpdateDlg::OnInitDialog() {
         return true;
     }
     status_.SetWindowText(status::Connecting(address_, port));
-    session_ = std::make_unique<UpdateSession>(static_cast<UpdateSessionOwner&>(*this), *image_,
-                                               address_, port,
-                                               reboot_ != 0 ? RebootChoice::Reboot
-                                                            : RebootChoice::Stay);
+    session_ = std::make_unique<UpdateSession>(
+        static_cast<UpdateSessionOwner&>(*this), *image_, address_, port,
+        reboot_ != 0 ? RebootChoice::Reboot : RebootChoice::Stay);
     session_->Start();
     return true;
 }

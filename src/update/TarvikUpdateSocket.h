@@ -27,7 +27,6 @@ public:
     void OnReceive(int errorCode) override;
     void OnConnect(int errorCode) override;
 
-
 private:
     [[nodiscard]] std::string ErrorDetails(int error) const;
 

@@ -1,6 +1,6 @@
 // The update exchange's line codes, as the module sends them: a decimal code at the start of
-// each CR LF line. The update session is the one place that reacts to them (its owners hear typed
-// events); the simulated module sends them by these names too.
+// each CR LF line. The update session is the one place that reacts to them (its owners hear
+// typed events); the simulated module sends them by these names too.
 #pragma once
 
 #include <cstdint>

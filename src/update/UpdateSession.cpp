@@ -58,8 +58,8 @@ UpdateSession::~UpdateSession() = default;
 void UpdateSession::Start() {
     silence_ = 0;
     lastHeard_ = std::chrono::steady_clock::now();
-    socket_ = std::make_unique<TarvikUpdateSocket>(static_cast<UpdateSocketOwner&>(*this),
-                                                   address_, port_);
+    socket_ = std::make_unique<TarvikUpdateSocket>(static_cast<UpdateSocketOwner&>(*this), address_,
+                                                   port_);
 }
 
 void UpdateSession::Tick() {

@@ -1,8 +1,8 @@
 // One update exchange with one module, without a window: it owns the connection, answers the
 // module's lines by their codes, counts silent ticks, and tells its owner what happened as typed
 // events (no sentences: each view words them). The progress dialog is one owner (its bar, status
-// line and message boxes); omblorctl runs many sessions on one loop. Once the session has begun to end (error, cancel or completion), later
-// lines and ticks change nothing.
+// line and message boxes); omblorctl runs many sessions on one loop. Once the session has begun
+// to end (error, cancel or completion), later lines and ticks change nothing.
 #pragma once
 
 #include <chrono>

@@ -14,14 +14,10 @@
 
 namespace {
 
+using namespace omblor::testing;
 using omblor::framework::CDialog;
 using omblor::framework::IDCANCEL;
 using omblor::framework::IDOK;
-using omblor::testing::kHeader;
-using omblor::testing::kImage;
-using omblor::testing::kLoopback;
-using omblor::testing::kRecords;
-using omblor::testing::ScriptedModule;
 
 class UpdateDialog : public ::testing::Test {
   protected:
@@ -41,9 +37,9 @@ class UpdateDialog : public ::testing::Test {
     }
 
     omblor::update::CUpdateDlg* dlg_ = nullptr;
-    omblor::testing::FakeHost host;
-    omblor::testing::ScratchDir dir_;
-    std::string file_ = dir_.Write("update_APP.s19", std::string("S0QX19\r\n") + kRecords);
+    FakeHost host;
+    ScratchDir dir_;
+    std::string file_ = dir_.Write("update_APP.s19", SampleFile());
 };
 
 TEST_F(UpdateDialog, the_bar_follows_the_module_and_success_ends_it_with_ok) {
@@ -95,7 +91,7 @@ TEST_F(UpdateDialog, the_status_line_tells_the_last_step) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
-        file_ = dir_.Write("status_APP.s19", "S0" + c.fileHeader + "\r\n" + kRecords);
+        file_ = dir_.Write("status_APP.s19", SampleFile(c.fileHeader));
         std::string shown;
         host.onMessage = [&](const std::string&) { shown = Status(); };
         ScriptedModule module(c.script);

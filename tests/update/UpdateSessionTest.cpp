@@ -52,9 +52,7 @@ struct Owner final : UpdateSessionOwner {
     void OnRebootAnswered(RebootChoice choice) override {
         events.emplace_back(choice == RebootChoice::Reboot ? "reboot" : "stay");
     }
-    void OnTrouble(Failure failure, int error) override {
-        troubles.emplace_back(failure, error);
-    }
+    void OnTrouble(Failure failure, int error) override { troubles.emplace_back(failure, error); }
     void OnEnded(const SessionEnd& how) override {
         ++ends;
         end = how;
@@ -86,10 +84,10 @@ class Session : public ::testing::Test {
     }
 
     // Runs one session to its end (and `linger` beyond it), ticking every `tickMs`.
-    std::unique_ptr<UpdateSession> Run(
-        std::uint16_t port, unsigned tickMs = 1000,
-        LostConnection lost = LostConnection::WaitForTimeOut,
-        std::chrono::milliseconds linger = 0ms, RebootChoice reboot = RebootChoice::Reboot) {
+    std::unique_ptr<UpdateSession> Run(std::uint16_t port, unsigned tickMs = 1000,
+                                       LostConnection lost = LostConnection::WaitForTimeOut,
+                                       std::chrono::milliseconds linger = 0ms,
+                                       RebootChoice reboot = RebootChoice::Reboot) {
         struct NoMessages final : omblor::image::MessageSink {
             void Show(std::string_view text) override { ADD_FAILURE() << text; }
         } sink;

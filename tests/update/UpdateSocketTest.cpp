@@ -63,8 +63,8 @@ TEST_F(UpdateSocket, lines_arriving_together_or_split_are_framed_and_an_over_lon
     // The over-long line ends the update; the rest of it is dropped, the next line framed.
     module.Send("201 " + std::string(300, 'x') + "\r\n106\r\n");
     RunUntil([&] { return owner.codes.size() == 4; });
-    EXPECT_EQ(owner.failures,
-              std::vector<omblor::update::SocketFailure>{omblor::update::SocketFailure::LineTooLong});
+    EXPECT_EQ(owner.failures, std::vector<omblor::update::SocketFailure>{
+                                  omblor::update::SocketFailure::LineTooLong});
     EXPECT_EQ(owner.codes, (std::vector<std::int32_t>{100, 102, 250, 106}));
 }
 

@@ -46,7 +46,7 @@ std::uint32_t BigEndian32(std::string_view bytes) {
 }  // namespace
 
 ModuleExchange::ModuleExchange(int number, platform::UniqueFd connection, const SimOptions& options,
-                             const Script& script, int transcriptFd, FinishedCallback on_finished)
+                               const Script& script, int transcriptFd, FinishedCallback on_finished)
     : number_(number),
       fd_(std::move(connection)),
       options_(options),

@@ -30,7 +30,7 @@ class ModuleExchange {
     // `transcriptFd` (not owned, -1 for none) gets every byte received. `on_finished` runs once,
     // from inside one of the session's own handlers: it must not destroy the session there.
     ModuleExchange(int number, platform::UniqueFd connection, const SimOptions& options,
-                  const Script& script, int transcriptFd, FinishedCallback on_finished);
+                   const Script& script, int transcriptFd, FinishedCallback on_finished);
     ModuleExchange(const ModuleExchange&) = delete;
     ModuleExchange& operator=(const ModuleExchange&) = delete;
     ~ModuleExchange() = default;

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "module-sim/ModuleExchange.h"
 #include "module-sim/Script.h"
 #include "module-sim/SessionReport.h"
 #include "module-sim/SimOptions.h"
-#include "module-sim/ModuleExchange.h"
 #include "net/EventLoop.h"
 #include "platform/UniqueFd.h"
 

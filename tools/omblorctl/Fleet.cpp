@@ -14,9 +14,9 @@ class Fleet::Job final : public update::UpdateSessionOwner {
         : fleet_(fleet),
           index_(index),
           state_(fleet.modules_[index]),
-          session_(*this, fleet.image_, state_.hostOrder, update::kUpdatePort,
-                   fleet.settings_.reboot ? update::RebootChoice::Reboot
-                                          : update::RebootChoice::Stay) {
+          session_(
+              *this, fleet.image_, state_.hostOrder, update::kUpdatePort,
+              fleet.settings_.reboot ? update::RebootChoice::Reboot : update::RebootChoice::Stay) {
         session_.EndOnLostConnection(update::LostConnection::EndAtOnce);
     }
 

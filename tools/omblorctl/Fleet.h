@@ -25,7 +25,7 @@ struct ModuleState {
     std::uint32_t hostOrder = 0;
     Phase phase = Phase::Waiting;
     Step step = Step::Talking;
-    int percent = 0;  // while Programming
+    int percent = 0;      // while Programming
     ModuleResult result;  // the address from the start, the rest once Done
 };
 

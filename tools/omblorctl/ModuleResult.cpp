@@ -33,9 +33,8 @@ void DescribeEnd(ModuleResult& result, const update::SessionEnd& end,
             result.outcome = outcome::kProgrammed;
             return;
         case update::SessionResult::Cancelled:
-            result.outcome = end.failure == Failure::CredentialsNeeded
-                                 ? outcome::kCredentialsNeeded
-                                 : outcome::kCancelled;
+            result.outcome = end.failure == Failure::CredentialsNeeded ? outcome::kCredentialsNeeded
+                                                                       : outcome::kCancelled;
             return;
         case update::SessionResult::Failed:
             break;
