@@ -137,7 +137,7 @@ TEST_F(Session, tells_each_step_in_order) {
           "reboot"},
          SessionResult::Completed},
         {"credentials and no reboot",
-         {{0, "101\r\n"}, {6, "102\r\n"}, {14, "103\r\n"}, {22, "105\r\n"}, {23, "107\r\n"}},
+         {{0, "101\r\n"}, {7, "102\r\n"}, {15, "103\r\n"}, {23, "105\r\n"}, {24, "107\r\n"}},
          Credentials("op", "pw"),
          RebootChoice::Stay,
          std::string("op\0pw\r\n", 7) + kHeader + kImage + "D",
