@@ -40,6 +40,28 @@ private:
     std::string path_;
     std::string details_;
 };
+
+// What follows "Error:" in the failure box: the module's own text, or the tool's sentence.
+std::string_view FailureText(const SessionEnd& end) {
+    switch (end.failure) {
+        case Failure::ModuleError:
+            return end.moduleText;
+        case Failure::TimedOut:
+            return messages::kTimedOut;
+        case Failure::ConnectError:
+            return messages::kConnectError;
+        case Failure::LineTooLong:
+            return messages::kLineTooLong;
+        case Failure::ClosedByModule:
+            return messages::kClosedByModule;
+        case Failure::ReceiveError:
+        case Failure::SendError:
+        case Failure::CredentialsNeeded:
+        case Failure::None:
+            break;
+    }
+    return messages::kReceiveError;
+}
 }  // namespace
 
 CUpdateDlg::CUpdateDlg(std::string_view fileName, std::uint32_t address, int rebootWhenComplete,
@@ -139,30 +161,6 @@ void CUpdateDlg::OnTrouble(Failure failure, int error) {
     }
     AfxMessageBox(messages::kSendError);
 }
-
-namespace {
-// What follows "Error:" in the failure box: the module's own text, or the tool's sentence.
-std::string_view FailureText(const SessionEnd& end) {
-    switch (end.failure) {
-        case Failure::ModuleError:
-            return end.moduleText;
-        case Failure::TimedOut:
-            return messages::kTimedOut;
-        case Failure::ConnectError:
-            return messages::kConnectError;
-        case Failure::LineTooLong:
-            return messages::kLineTooLong;
-        case Failure::ClosedByModule:
-            return messages::kClosedByModule;
-        case Failure::ReceiveError:
-        case Failure::SendError:
-        case Failure::CredentialsNeeded:
-        case Failure::None:
-            break;
-    }
-    return messages::kReceiveError;
-}
-}  // namespace
 
 void CUpdateDlg::OnEnded(const SessionEnd& end) {
     // A credentials prompt still open belongs to an update that is over.

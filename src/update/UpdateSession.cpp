@@ -76,16 +76,16 @@ void UpdateSession::Cancel() {
     End(Ended(completed_ ? SessionResult::Completed : SessionResult::Cancelled));
 }
 
-void UpdateSession::End(SessionEnd end) {
+void UpdateSession::End(const SessionEnd& end) {
     ending_ = true;
     silence_ = 0;
     sendWatch_.Stop();
     owner_.OnEnded(end);
 }
 
-void UpdateSession::Fail(SessionEnd end) {
+void UpdateSession::Fail(const SessionEnd& end) {
     if (ending_) return;
-    End(std::move(end));
+    End(end);
 }
 
 void UpdateSession::OnSocketFailed(SocketFailure failure, int error, std::string_view details) {
@@ -173,7 +173,7 @@ void UpdateSession::OnModuleLine(std::int32_t code, char* line) {
         const std::string_view text(line);
         SessionEnd end = Failed(Failure::ModuleError);
         end.moduleText = text.size() > 3 ? text.substr(3) : std::string_view();
-        Fail(std::move(end));
+        Fail(end);
     } else if (code > code::kProgressBase) {
         owner_.OnProgress(code - code::kProgressBase);
     }

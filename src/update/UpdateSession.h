@@ -128,8 +128,8 @@ private:
     void SendImage();
     void TellImageSent();
     // Ends as failed unless the session is ending already.
-    void Fail(SessionEnd end);
-    void End(SessionEnd end);
+    void Fail(const SessionEnd& end);
+    void End(const SessionEnd& end);
     void SendBytes(const void* data, std::size_t length);
 
     UpdateSessionOwner& owner_;
