@@ -52,9 +52,9 @@ std::string_view FailureText(const SessionEnd& end) {
             return messages::kConnectError;
         case Failure::LineTooLong:
             return messages::kLineTooLong;
-        case Failure::ClosedByModule:
-            return messages::kClosedByModule;
         case Failure::ReceiveError:
+        // The window leaves a closed stream to the time-out, so it never ends this way.
+        case Failure::ClosedByModule:
         case Failure::SendError:
         case Failure::CredentialsNeeded:
         case Failure::None:
