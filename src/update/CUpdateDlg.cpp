@@ -134,8 +134,7 @@ std::optional<Credentials> CUpdateDlg::OnCredentialsNeeded() {
 }
 
 void CUpdateDlg::OnHeaderAnswered(HeaderAnswer answer) {
-    status_.SetWindowText(
-        status::HeaderSent(image_->baseAddress, image_->length, answer == HeaderAnswer::Sent));
+    status_.SetWindowText(status::HeaderSent(image_->baseAddress, image_->length, answer));
 }
 
 void CUpdateDlg::OnImageSent(std::uint64_t sent, std::uint64_t total) {
@@ -148,7 +147,7 @@ void CUpdateDlg::OnProgress(int position) {
 }
 
 void CUpdateDlg::OnRebootAnswered(RebootChoice choice) {
-    status_.SetWindowText(status::RebootReply(choice == RebootChoice::Reboot));
+    status_.SetWindowText(status::RebootReply(choice));
 }
 
 void CUpdateDlg::OnTrouble(Failure failure, int error) {

@@ -24,4 +24,10 @@ inline constexpr std::int32_t kLastError = 300;
 inline constexpr std::int32_t kProgressBase = 300;    // 301 and above: progress = code - 300
 }  // namespace code
 
+// The tool's answer to the header request: the image's address and length, or zeros for a
+// platform the file is not for.
+enum class HeaderAnswer { Sent, Refused };
+// The tool's answer to the reboot request: "R" or "D".
+enum class RebootChoice { Reboot, Stay };
+
 }  // namespace omblor::update

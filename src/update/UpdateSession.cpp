@@ -154,7 +154,6 @@ void UpdateSession::OnModuleLine(std::int32_t code, char* line) {
         AnswerCredentials();
     } else if (code == code::kImageHeader) {
         const bool accepted = PlatformAccepts(platformName_, image_.headerText);
-        refused_ = !accepted;
         const auto header = accepted ? ImageHeaderReply(image_.baseAddress, image_.length)
                                      : ImageHeaderReply(0, 0);
         SendBytes(header.data(), header.size());

@@ -61,10 +61,6 @@ struct SessionEnd {
     std::string details;
 };
 
-// The answer to the module's header request: the image's header, or zeros for a platform the
-// file is not for.
-enum class HeaderAnswer { Sent, Refused };
-enum class RebootChoice { Reboot, Stay };
 enum class LostConnection { WaitForTimeOut, EndAtOnce };
 
 // Everything the session tells its owner, in the order the exchange goes.
@@ -113,9 +109,8 @@ public:
     void Cancel();
 
     [[nodiscard]] bool Ending() const { return ending_; }
-    // The platform the module named, and whether the tool refused to send the image to it.
+    // The platform the module named.
     [[nodiscard]] const std::string& PlatformName() const { return platformName_; }
-    [[nodiscard]] bool RefusedPlatform() const { return refused_; }
     // Image bytes handed to the connection.
     [[nodiscard]] std::uint32_t ImageBytesSent() const { return imageBytesSent_; }
 
@@ -141,7 +136,6 @@ private:
     std::string platformName_;
     int silence_ = 0;
     bool completed_ = false;
-    bool refused_ = false;
     bool ending_ = false;
     LostConnection lost_ = LostConnection::WaitForTimeOut;
     // For the time-out's details: the last line and when it came (or when the session began).

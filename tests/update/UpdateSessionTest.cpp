@@ -165,6 +165,7 @@ TEST_F(Session, tells_each_step_in_order) {
     // A module that asks for credentials nobody has is told apart from a plain cancel.
     EXPECT_EQ(owner.end.failure, Failure::CredentialsNeeded);
 }
+
 // The rule's own cases are the module line tests.
 TEST_F(Session, the_platform_rule_decides_between_header_and_refusal) {
     const struct {
@@ -180,9 +181,8 @@ TEST_F(Session, the_platform_rule_decides_between_header_and_refusal) {
         owner = {};
         WriteFile(c.header, kRecords);
         ScriptedModule module({{0, std::string(c.platformLine) + "102\r\n"}, {8, "107\r\n"}});
-        const auto session = Run(module.port);
+        Run(module.port);
         EXPECT_EQ(module.received, c.refused ? std::string(8, '\0') : kHeader) << c.platformLine;
-        EXPECT_EQ(session->RefusedPlatform(), c.refused) << c.platformLine;
         EXPECT_EQ(owner.events.back(), c.refused ? "header refused" : "header sent");
         EXPECT_EQ(owner.end.result, SessionResult::Completed);
     }
