@@ -20,7 +20,6 @@ struct AppImage {
     // At most 79 characters, taken as they stand from the first line after "S0".
     std::string headerText;
 
-    [[nodiscard]] const std::uint8_t* Data() const { return buffer.data(); }
     [[nodiscard]] std::span<const std::uint8_t> Bytes() const { return {buffer.data(), length}; }
 };
 

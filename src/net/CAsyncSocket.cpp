@@ -222,11 +222,8 @@ int CAsyncSocket::ReceiveFromHelper(void* buffer, int length, sockaddr* address,
         SetLastError(EFAULT);
         return SOCKET_ERROR;
     }
-    long n = 0;
-    do {
-        n = sys::ReceiveFrom(m_hSocket, buffer, static_cast<std::size_t>(length), flags, !IsStream(),
-                             address, address != nullptr ? addressLength : nullptr);
-    } while (n < 0 && sys::LastError() == EINTR);
+    long n = sys::ReceiveFrom(m_hSocket, buffer, static_cast<std::size_t>(length), flags,
+                              !IsStream(), address, address != nullptr ? addressLength : nullptr);
     int error = n < 0 ? sys::LastError() : 0;
     if (!IsStream() && n > length) {
         n = SOCKET_ERROR;
@@ -268,7 +265,6 @@ int CAsyncSocket::SendStream(const void* buffer, int length, int flags, Queue qu
                 sent += static_cast<std::size_t>(n);
                 continue;
             }
-            if (n < 0 && sendError == EINTR) continue;
             if (n < 0 && IsWouldBlock(sendError)) break;
             const int error = n < 0 ? sendError : EPIPE;
             SetLastError(error);
@@ -290,11 +286,8 @@ int CAsyncSocket::SendStream(const void* buffer, int length, int flags, Queue qu
 int CAsyncSocket::SendToHelper(const void* buffer, int length, const sockaddr* address,
                                socklen_t addressLength, int flags) {
     if (!UsableBuffer(buffer, length)) return SOCKET_ERROR;
-    long n = 0;
-    do {
-        n = sys::SendTo(m_hSocket, buffer, static_cast<std::size_t>(length), flags, address,
-                        addressLength);
-    } while (n < 0 && sys::LastError() == EINTR);
+    const long n = sys::SendTo(m_hSocket, buffer, static_cast<std::size_t>(length), flags, address,
+                               addressLength);
     if (n < 0) {
         const int error = sys::LastError();
         SetLastError(Normalised(error));
@@ -405,7 +398,6 @@ void CAsyncSocket::Flush() {
             sendQueue_.Consume(static_cast<std::size_t>(n));
             continue;
         }
-        if (n < 0 && error == EINTR) continue;
         if (n < 0 && IsWouldBlock(error)) return;
         ReportSendFailure(n < 0 ? error : EPIPE);
         return;

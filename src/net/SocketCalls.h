@@ -2,7 +2,8 @@
 // SocketCallsWin32.cpp): what differs between BSD sockets and Winsock stays here, and the socket
 // layer above keeps one set of rules. Every call returns at once; failures leave their reason in
 // LastError() as an errno name (EWOULDBLOCK, ECONNREFUSED, ...), whatever the system's own
-// numbering.
+// numbering. A call a signal interrupted is made again here, so EINTR never reaches the layer
+// above.
 #pragma once
 
 #include <cstddef>

@@ -13,6 +13,16 @@ namespace {
 // Every call must return at once whatever the socket's flags say, and a closed peer must not
 // raise SIGPIPE.
 constexpr int kNoWait = MSG_DONTWAIT | MSG_NOSIGNAL;
+
+// A signal that arrives during a call interrupts it before anything moved; the call is simply
+// made again. This is the one place that retries, so callers never see EINTR.
+template <typename Call>
+auto Uninterrupted(Call call) {
+    for (;;) {
+        const auto result = call();
+        if (result >= 0 || errno != EINTR) return result;
+    }
+}
 }  // namespace
 
 int LastError() {
@@ -24,11 +34,8 @@ SOCKET OpenSocket(int type) {
 }
 
 SOCKET AcceptSocket(SOCKET listener, sockaddr* address, socklen_t* addressLength) {
-    int handle = -1;
-    do {
-        handle = ::accept4(listener, address, addressLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    } while (handle < 0 && errno == EINTR);
-    return handle;
+    return Uninterrupted(
+        [&] { return ::accept4(listener, address, addressLength, SOCK_NONBLOCK | SOCK_CLOEXEC); });
 }
 
 void CloseSocket(SOCKET handle) {
@@ -36,19 +43,22 @@ void CloseSocket(SOCKET handle) {
 }
 
 long Send(SOCKET handle, const void* buffer, std::size_t length, int flags) {
-    return ::send(handle, buffer, length, flags | kNoWait);
+    return Uninterrupted([&] { return ::send(handle, buffer, length, flags | kNoWait); });
 }
 
 long SendTo(SOCKET handle, const void* buffer, std::size_t length, int flags,
             const sockaddr* address, socklen_t addressLength) {
-    return ::sendto(handle, buffer, length, flags | kNoWait, address, addressLength);
+    return Uninterrupted(
+        [&] { return ::sendto(handle, buffer, length, flags | kNoWait, address, addressLength); });
 }
 
 long ReceiveFrom(SOCKET handle, void* buffer, std::size_t length, int flags, bool datagram,
                  sockaddr* address, socklen_t* addressLength) {
     // MSG_TRUNC makes a datagram report its real length, so a longer one shows as such.
     const int extra = datagram ? MSG_TRUNC : 0;
-    return ::recvfrom(handle, buffer, length, flags | kNoWait | extra, address, addressLength);
+    return Uninterrupted([&] {
+        return ::recvfrom(handle, buffer, length, flags | kNoWait | extra, address, addressLength);
+    });
 }
 
 int TakePendingError(SOCKET handle) {

@@ -25,8 +25,6 @@ inline constexpr std::string_view kTimedOut = " Timed out";
 inline constexpr std::string_view kConnectError = " Connect error";
 inline constexpr std::string_view kReceiveError = " Receive error";
 inline constexpr std::string_view kLineTooLong = " Line too long";
-// Only where a closed stream ends the update at once (omblorctl); the window waits for the time-out.
-inline constexpr std::string_view kClosedByModule = " Closed by module";
 inline constexpr std::string_view kSendError = "Send Error";
 // printf format: the socket error number, then 0.
 inline constexpr const char* kErrorOnConnectFormat = "Error on Connect = %ld for %d";

@@ -1,7 +1,6 @@
 #include "update/CUpdateDlg.h"
 
-#include <algorithm>
-#include <chrono>
+#include <cstdio>
 #include <string>
 
 #include "framework/CDataExchange.h"
@@ -20,7 +19,6 @@ using framework::IDCANCEL;
 using framework::IDOK;
 
 namespace {
-constexpr auto kSendRefresh = std::chrono::milliseconds(100);
 
 // The reader's messages go to the operator as message boxes, one each, with the file and, for a
 // refused record, where it stands as details.
@@ -42,6 +40,28 @@ private:
     std::string path_;
     std::string details_;
 };
+
+// What follows "Error:" in the failure box: the module's own text, or the tool's sentence.
+std::string_view FailureText(const SessionEnd& end) {
+    switch (end.failure) {
+        case Failure::ModuleError:
+            return end.moduleText;
+        case Failure::TimedOut:
+            return messages::kTimedOut;
+        case Failure::ConnectError:
+            return messages::kConnectError;
+        case Failure::LineTooLong:
+            return messages::kLineTooLong;
+        case Failure::ReceiveError:
+        // The window leaves a closed stream to the time-out, so it never ends this way.
+        case Failure::ClosedByModule:
+        case Failure::SendError:
+        case Failure::CredentialsNeeded:
+        case Failure::None:
+            break;
+    }
+    return messages::kReceiveError;
+}
 }  // namespace
 
 CUpdateDlg::CUpdateDlg(std::string_view fileName, std::uint32_t address, int rebootWhenComplete,
@@ -79,8 +99,9 @@ bool CUpdateDlg::OnInitDialog() {
         return true;
     }
     status_.SetWindowText(status::Connecting(address_, port));
-    session_ = std::make_unique<UpdateSession>(static_cast<UpdateSessionOwner&>(*this), *image_,
-                                               address_, port, reboot_ != 0);
+    session_ = std::make_unique<UpdateSession>(
+        static_cast<UpdateSessionOwner&>(*this), *image_, address_, port,
+        reboot_ != 0 ? RebootChoice::Reboot : RebootChoice::Stay);
     session_->Start();
     return true;
 }
@@ -98,33 +119,8 @@ void CUpdateDlg::OnCancel() {
     EndDialog(IDCANCEL);
 }
 
-void CUpdateDlg::ShowSent() {
-    const std::size_t pending = session_ ? session_->PendingSendBytes() : 0;
-    status_.SetWindowText(status::Sending(
-        image_->length - std::min<std::size_t>(pending, image_->length), image_->length));
-    if (pending == 0) sendWatch_.Stop();
-}
-
-void CUpdateDlg::OnLineHandled(std::int32_t code, std::string_view /*line*/) {
-    if (session_->Ending()) return;
-    if (code == code::kPlatform) {
-        status_.SetWindowText(status::Platform(session_->PlatformName()));
-    } else if (code == code::kImageHeader) {
-        status_.SetWindowText(status::HeaderSent(image_->baseAddress, image_->length,
-                                                 !session_->RefusedPlatform()));
-    } else if (code == code::kImage) {
-        ShowSent();
-        if (session_->PendingSendBytes() > 0) {
-            sendWatch_ = net::ScopedTimer(kSendRefresh, net::Repeat::Yes, [this] { ShowSent(); });
-        }
-    } else if (code == code::kRebootChoice) {
-        status_.SetWindowText(status::RebootReply(reboot_ != 0));
-    }
-}
-
-void CUpdateDlg::OnProgress(int position) {
-    progress_.SetPos(position);
-    status_.SetWindowText(status::Programming(progress_.GetPos()));
+void CUpdateDlg::OnPlatformNamed(std::string_view name) {
+    status_.SetWindowText(status::Platform(name));
 }
 
 std::optional<Credentials> CUpdateDlg::OnCredentialsNeeded() {
@@ -137,24 +133,49 @@ std::optional<Credentials> CUpdateDlg::OnCredentialsNeeded() {
     return Credentials(prompt.userName, prompt.password);
 }
 
-void CUpdateDlg::OnNotice(std::string_view text) { AfxMessageBox(text); }
+void CUpdateDlg::OnHeaderAnswered(HeaderAnswer answer) {
+    status_.SetWindowText(status::HeaderSent(image_->baseAddress, image_->length, answer));
+}
 
-void CUpdateDlg::OnEnded(Outcome outcome, std::string_view text) {
-    sendWatch_.Stop();
+void CUpdateDlg::OnImageSent(std::uint64_t sent, std::uint64_t total) {
+    status_.SetWindowText(status::Sending(sent, total));
+}
+
+void CUpdateDlg::OnProgress(int position) {
+    progress_.SetPos(position);
+    status_.SetWindowText(status::Programming(progress_.GetPos()));
+}
+
+void CUpdateDlg::OnRebootAnswered(RebootChoice choice) {
+    status_.SetWindowText(status::RebootReply(choice));
+}
+
+void CUpdateDlg::OnTrouble(Failure failure, int error) {
+    if (failure == Failure::ConnectError) {
+        char text[64];
+        std::snprintf(text, sizeof text, messages::kErrorOnConnectFormat, static_cast<long>(error),
+                      0);
+        AfxMessageBox(text);
+        return;
+    }
+    AfxMessageBox(messages::kSendError);
+}
+
+void CUpdateDlg::OnEnded(const SessionEnd& end) {
     // A credentials prompt still open belongs to an update that is over.
     if (openPrompt_ != nullptr) openPrompt_->EndDialog(IDCANCEL);
-    switch (outcome) {
-        case Outcome::Completed:
+    switch (end.result) {
+        case SessionResult::Completed:
             status_.SetWindowText(status::Done());
             CDialog::OnOK();
             return;
-        case Outcome::Failed:
+        case SessionResult::Failed:
             framework::AfxMessageBoxWithDetails(
-                std::string(messages::kErrorPrefix).append(text), session_->FailureDetails());
+                std::string(messages::kErrorPrefix).append(FailureText(end)), end.details);
             KillTimer(timerId_);
             CDialog::OnCancel();
             return;
-        case Outcome::Cancelled:
+        case SessionResult::Cancelled:
             KillTimer(timerId_);
             EndDialog(IDCANCEL);
             return;

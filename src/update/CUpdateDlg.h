@@ -1,7 +1,8 @@
 // The progress dialog that carries out one update: reads the application file, runs one update
 // session with the module, shows its progress and where it stands, and tells its outcome in
 // message boxes. IDOK only when the module reported completion; IDCANCEL for every error,
-// time-out or cancel. The exchange's rules live in the session; this is its window.
+// time-out or cancel. The exchange's rules live in the session; this is its window, which words
+// the session's events.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +14,6 @@
 #include "framework/CDialog.h"
 #include "framework/Controls.h"
 #include "image/AppImage.h"
-#include "net/EventLoop.h"
 #include "update/UpdateProtocol.h"
 #include "update/UpdateSession.h"
 
@@ -42,12 +42,14 @@ protected:
     [[nodiscard]] framework::MessageMap GetMessageMap() const override;
 
 private:
-    void OnLineHandled(std::int32_t code, std::string_view line) override;
-    void OnProgress(int position) override;
+    void OnPlatformNamed(std::string_view name) override;
     std::optional<Credentials> OnCredentialsNeeded() override;
-    void OnNotice(std::string_view text) override;
-    void OnEnded(Outcome outcome, std::string_view text) override;
-    void ShowSent();
+    void OnHeaderAnswered(HeaderAnswer answer) override;
+    void OnImageSent(std::uint64_t sent, std::uint64_t total) override;
+    void OnProgress(int position) override;
+    void OnRebootAnswered(RebootChoice choice) override;
+    void OnTrouble(Failure failure, int error) override;
+    void OnEnded(const SessionEnd& end) override;
 
     std::string fileName_;
     std::uint32_t address_ = 0;
@@ -60,8 +62,6 @@ private:
     framework::CButton cancelButton_;
     framework::CProgressCtrl progress_;
     framework::CWndControl status_;
-    // Refreshes the status line while the image is still leaving.
-    net::ScopedTimer sendWatch_;
     CPassDlg* openPrompt_ = nullptr;
 };
 

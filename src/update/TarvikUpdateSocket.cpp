@@ -1,12 +1,10 @@
 #include "update/TarvikUpdateSocket.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <string>
 
 #include "update/ModuleLine.h"
 #include "update/UpdateSocketOwner.h"
-#include "resources/Messages.h"
 #include "update/UpdateTexts.h"
 
 namespace omblor::update {
@@ -15,11 +13,7 @@ TarvikUpdateSocket::TarvikUpdateSocket(UpdateSocketOwner& owner, std::uint32_t a
                                        std::uint16_t port)
     : owner_(owner), peer_(net::CAsyncSocket::MakeAddress(address, port)) {
     if (!Create(0, SOCK_STREAM, net::FD_READ | net::FD_CONNECT)) {
-        error_ = net::WSAGetLastError();
-        char text[64];
-        std::snprintf(text, sizeof text, messages::kErrorOnConnectFormat,
-                      static_cast<long>(error_), 0);
-        owner_.OnNotice(text);
+        owner_.OnSocketNotMade(net::WSAGetLastError());
         return;
     }
     ConnectHelper(reinterpret_cast<const sockaddr*>(&peer_), sizeof peer_);
@@ -33,14 +27,12 @@ std::string TarvikUpdateSocket::ErrorDetails(int error) const {
 
 void TarvikUpdateSocket::OnConnect(int errorCode) {
     if (errorCode == 0) return;
-    error_ = errorCode;
-    owner_.EndWithErrorDetails(messages::kConnectError, ErrorDetails(errorCode));
+    owner_.OnSocketFailed(SocketFailure::Connect, errorCode, ErrorDetails(errorCode));
 }
 
 void TarvikUpdateSocket::OnReceive(int errorCode) {
     if (errorCode != 0) {
-        error_ = errorCode;
-        owner_.EndWithErrorDetails(messages::kReceiveError, ErrorDetails(errorCode));
+        owner_.OnSocketFailed(SocketFailure::Receive, errorCode, ErrorDetails(errorCode));
         return;
     }
     if (handling_) return;
@@ -53,9 +45,8 @@ void TarvikUpdateSocket::OnReceive(int errorCode) {
         }
         if (got < 0) {
             const int error = net::WSAGetLastError();
-            if (error != EWOULDBLOCK && error != EAGAIN && error != EINTR) {
-                error_ = error;
-                owner_.EndWithErrorDetails(messages::kReceiveError, ErrorDetails(error));
+            if (error != EWOULDBLOCK && error != EAGAIN) {
+                owner_.OnSocketFailed(SocketFailure::Receive, error, ErrorDetails(error));
             }
             return;
         }
@@ -71,8 +62,8 @@ void TarvikUpdateSocket::OnReceive(int errorCode) {
             }
             case LineFramer::Result::TooLong:
                 // The framer's buffer still holds the line's start.
-                owner_.EndWithErrorDetails(
-                    messages::kLineTooLong,
+                owner_.OnSocketFailed(
+                    SocketFailure::LineTooLong, 0,
                     LongLineDetails(std::string_view(framer_.Text(), LineFramer::kBufferSize - 2)));
                 break;
         }

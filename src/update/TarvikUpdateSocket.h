@@ -19,19 +19,13 @@ class UpdateSocketOwner;
 class TarvikUpdateSocket final : public net::CAsyncSocket {
 public:
     // Creates the socket and starts connecting to `address` (host order); a failed Create is
-    // told to the owner and leaves the object without a socket.
+    // told to the owner (OnSocketNotMade) and leaves the object without a socket.
     TarvikUpdateSocket(UpdateSocketOwner& owner, std::uint32_t address,
                        std::uint16_t port = kUpdatePort);
     ~TarvikUpdateSocket() override;
 
     void OnReceive(int errorCode) override;
     void OnConnect(int errorCode) override;
-
-    // The error number of the last failure (Create, connect or receive); 0 when none.
-    [[nodiscard]] int ErrorCode() const { return error_; }
-    // The module's address and port in host order.
-    [[nodiscard]] std::uint32_t PeerAddress() const { return ntohl(peer_.sin_addr.s_addr); }
-    [[nodiscard]] std::uint16_t PeerPort() const { return ntohs(peer_.sin_port); }
 
 private:
     [[nodiscard]] std::string ErrorDetails(int error) const;
@@ -43,7 +37,6 @@ private:
     // loop of a message box or the credentials dialog) reads nothing, and the reading loop that
     // called the handler goes on once it returns, so no byte is lost or framed twice.
     bool handling_ = false;
-    int error_ = 0;
 };
 
 }  // namespace omblor::update

@@ -1,6 +1,6 @@
 // The update exchange's line codes, as the module sends them: a decimal code at the start of
-// each CR LF line. The tool's reaction to each lives in the update dialog; the simulated module
-// sends them by these names too.
+// each CR LF line. The update session is the one place that reacts to them (its owners hear
+// typed events); the simulated module sends them by these names too.
 #pragma once
 
 #include <cstdint>
@@ -23,5 +23,11 @@ inline constexpr std::int32_t kFirstError = 201;      // 201..300: error, text f
 inline constexpr std::int32_t kLastError = 300;
 inline constexpr std::int32_t kProgressBase = 300;    // 301 and above: progress = code - 300
 }  // namespace code
+
+// The tool's answer to the header request: the image's address and length, or zeros for a
+// platform the file is not for.
+enum class HeaderAnswer { Sent, Refused };
+// The tool's answer to the reboot request: "R" or "D".
+enum class RebootChoice { Reboot, Stay };
 
 }  // namespace omblor::update

@@ -1,9 +1,9 @@
 #include "update/UpdateSession.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "platform/SecureWipe.h"
-#include "resources/Messages.h"
 #include "update/ModuleLine.h"
 #include "update/TarvikUpdateSocket.h"
 #include "update/UpdateTexts.h"
@@ -18,25 +18,48 @@ Credentials::~Credentials() {
     platform::SecureWipe(password);
 }
 
+namespace {
+// How often the image's progress is told while the connection still holds some of it.
+constexpr auto kSendRefresh = std::chrono::milliseconds(100);
+
+Failure FailureOf(SocketFailure failure) {
+    switch (failure) {
+        case SocketFailure::Connect:
+            return Failure::ConnectError;
+        case SocketFailure::Receive:
+            return Failure::ReceiveError;
+        case SocketFailure::LineTooLong:
+            break;
+    }
+    return Failure::LineTooLong;
+}
+
+SessionEnd Ended(SessionResult result, Failure failure = Failure::None, int error = 0,
+                 std::string_view details = {}) {
+    SessionEnd end;
+    end.result = result;
+    end.failure = failure;
+    end.error = error;
+    end.details = details;
+    return end;
+}
+
+SessionEnd Failed(Failure failure, int error = 0, std::string_view details = {}) {
+    return Ended(SessionResult::Failed, failure, error, details);
+}
+}  // namespace
+
 UpdateSession::UpdateSession(UpdateSessionOwner& owner, const image::AppImage& image,
-                             std::uint32_t address, std::uint16_t port, bool rebootWhenComplete)
-    : owner_(owner), image_(image), address_(address), port_(port), reboot_(rebootWhenComplete) {}
+                             std::uint32_t address, std::uint16_t port, RebootChoice reboot)
+    : owner_(owner), image_(image), address_(address), port_(port), reboot_(reboot) {}
 
 UpdateSession::~UpdateSession() = default;
 
 void UpdateSession::Start() {
     silence_ = 0;
     lastHeard_ = std::chrono::steady_clock::now();
-    socket_ = std::make_unique<TarvikUpdateSocket>(static_cast<UpdateSocketOwner&>(*this), address_, port_);
-    if (endOnLost_ && socket_->Handle() == net::INVALID_SOCKET) {
-        Fail(Failure::Connect, messages::kConnectError);
-    }
-}
-
-int UpdateSession::SocketError() const { return socket_ ? socket_->ErrorCode() : 0; }
-
-std::size_t UpdateSession::PendingSendBytes() const {
-    return socket_ ? socket_->PendingSendBytes() : 0;
+    socket_ = std::make_unique<TarvikUpdateSocket>(static_cast<UpdateSocketOwner&>(*this), address_,
+                                                   port_);
 }
 
 void UpdateSession::Tick() {
@@ -44,50 +67,79 @@ void UpdateSession::Tick() {
     if (++silence_ >= kSilentTicks) {
         const auto silent = std::chrono::duration_cast<std::chrono::seconds>(
             std::chrono::steady_clock::now() - lastHeard_);
-        details_ = SilenceDetails(lastLine_, silent.count());
-        Fail(Failure::TimedOut, messages::kTimedOut);
+        Fail(Failed(Failure::TimedOut, 0, SilenceDetails(lastLine_, silent.count())));
     }
 }
 
 void UpdateSession::Cancel() {
     if (ending_) return;
-    End(completed_ ? Outcome::Completed : Outcome::Cancelled);
+    End(Ended(completed_ ? SessionResult::Completed : SessionResult::Cancelled));
 }
 
-void UpdateSession::End(Outcome outcome, std::string_view text) {
+void UpdateSession::End(const SessionEnd& end) {
     ending_ = true;
     silence_ = 0;
-    owner_.OnEnded(outcome, text);
+    sendWatch_.Stop();
+    owner_.OnEnded(end);
 }
 
-void UpdateSession::EndWithError(std::string_view text) {
-    // Only the socket calls this, with one of its own texts, so a module line cannot pass for it.
-    Failure failure = Failure::Receive;
-    if (text == messages::kConnectError) failure = Failure::Connect;
-    if (text == messages::kLineTooLong) failure = Failure::LineTooLong;
-    Fail(failure, text);
-}
-
-void UpdateSession::EndWithErrorDetails(std::string_view text, std::string_view details) {
+void UpdateSession::Fail(const SessionEnd& end) {
     if (ending_) return;
-    details_ = details;
-    EndWithError(text);
+    End(end);
+}
+
+void UpdateSession::OnSocketFailed(SocketFailure failure, int error, std::string_view details) {
+    Fail(Failed(FailureOf(failure), error, details));
+}
+
+void UpdateSession::OnSocketNotMade(int error) {
+    owner_.OnTrouble(Failure::ConnectError, error);
+    if (lost_ == LostConnection::EndAtOnce) Fail(Failed(Failure::ConnectError, error));
 }
 
 void UpdateSession::OnModuleClosed() {
-    if (endOnLost_) Fail(Failure::Closed, messages::kClosedByModule);
+    if (lost_ == LostConnection::EndAtOnce) Fail(Failed(Failure::ClosedByModule));
 }
-
-void UpdateSession::Fail(Failure failure, std::string_view text) {
-    if (ending_) return;
-    failure_ = failure;
-    End(Outcome::Failed, text);
-}
-
-void UpdateSession::OnNotice(std::string_view text) { owner_.OnNotice(text); }
 
 void UpdateSession::SendBytes(const void* data, std::size_t length) {
     if (socket_) socket_->Send(data, static_cast<int>(length));
+}
+
+void UpdateSession::AnswerCredentials() {
+    const std::optional<Credentials> given = owner_.OnCredentialsNeeded();
+    if (ending_) return;  // ended while the operator was asked
+    if (!given) {
+        End(Ended(SessionResult::Cancelled, Failure::CredentialsNeeded));
+        return;
+    }
+    std::string reply = CredentialsReply(given->userName, given->password);
+    SendBytes(reply.data(), reply.size());
+    platform::SecureWipe(reply);
+}
+
+void UpdateSession::SendImage() {
+    // One send of the whole image, straight from its buffer. The socket queues what the
+    // connection cannot take at once by reference (the image outlives the socket) and reports
+    // the whole count. An image beyond what one send can count cannot go out whole: a short
+    // send, told.
+    const bool fits = image_.length <= static_cast<std::uint32_t>(INT_MAX);
+    const int sent = socket_ && fits ? socket_->SendBorrowed(std::as_bytes(image_.Bytes())) : -1;
+    if (sent > 0) imageBytesSent_ += static_cast<std::uint32_t>(sent);
+    if (!fits || sent != static_cast<int>(image_.length)) {
+        owner_.OnTrouble(Failure::SendError, 0);
+        if (ending_) return;
+    }
+    TellImageSent();
+    if (!ending_ && socket_ && socket_->PendingSendBytes() > 0) {
+        sendWatch_ = net::ScopedTimer(kSendRefresh, net::Repeat::Yes, [this] { TellImageSent(); });
+    }
+}
+
+void UpdateSession::TellImageSent() {
+    const std::size_t pending = socket_ ? socket_->PendingSendBytes() : 0;
+    if (pending == 0) sendWatch_.Stop();
+    owner_.OnImageSent(image_.length - std::min<std::size_t>(pending, image_.length),
+                       image_.length);
 }
 
 void UpdateSession::OnModuleLine(std::int32_t code, char* line) {
@@ -97,46 +149,33 @@ void UpdateSession::OnModuleLine(std::int32_t code, char* line) {
     if (ending_) return;  // the outcome is decided; later lines change nothing
     if (code == code::kPlatform) {
         platformName_ = PlatformNameOf(line);
+        owner_.OnPlatformNamed(platformName_);
     } else if (code == code::kCredentials) {
-        const std::optional<Credentials> given = owner_.OnCredentialsNeeded();
-        if (ending_) return;  // ended while the operator was asked
-        if (!given) {
-            Cancel();
-            return;
-        }
-        std::string reply = CredentialsReply(given->userName, given->password);
-        SendBytes(reply.data(), reply.size());
-        platform::SecureWipe(reply);
+        AnswerCredentials();
     } else if (code == code::kImageHeader) {
         const bool accepted = PlatformAccepts(platformName_, image_.headerText);
-        refused_ = !accepted;
         const auto header = accepted ? ImageHeaderReply(image_.baseAddress, image_.length)
                                      : ImageHeaderReply(0, 0);
         SendBytes(header.data(), header.size());
+        owner_.OnHeaderAnswered(accepted ? HeaderAnswer::Sent : HeaderAnswer::Refused);
     } else if (code == code::kImage) {
-        // One send of the whole image, straight from its buffer. The socket queues what the
-        // connection cannot take at once by reference (the image outlives the socket) and
-        // reports the whole count. An image beyond what one send can count cannot go out
-        // whole: a short send, told.
-        const bool fits = image_.length <= static_cast<std::uint32_t>(INT_MAX);
-        const int sent =
-            socket_ && fits ? socket_->SendBorrowed(std::as_bytes(image_.Bytes())) : -1;
-        if (sent > 0) imageBytesSent_ += static_cast<std::uint32_t>(sent);
-        if (!fits || sent != static_cast<int>(image_.length)) owner_.OnNotice(messages::kSendError);
+        SendImage();
     } else if (code == code::kRebootChoice) {
-        const char choice = reboot_ ? 'R' : 'D';
+        const char choice = reboot_ == RebootChoice::Reboot ? 'R' : 'D';
         SendBytes(&choice, 1);
+        owner_.OnRebootAnswered(reboot_);
     } else if (code == code::kComplete || code == code::kCompleteNoReboot) {
         completed_ = true;
         Cancel();  // as the operator's cancel does once the module reported completion
     } else if (code >= code::kFirstError && code <= code::kLastError) {
-        // The text from the line's fourth character; a line of just the code shows nothing more.
-        std::string_view text(line);
-        Fail(Failure::ModuleLine, text.size() > 3 ? text.substr(3) : std::string_view());
+        // The text from the line's fourth character; a line of just the code has none.
+        const std::string_view text(line);
+        SessionEnd end = Failed(Failure::ModuleError);
+        end.moduleText = text.size() > 3 ? text.substr(3) : std::string_view();
+        Fail(end);
     } else if (code > code::kProgressBase) {
         owner_.OnProgress(code - code::kProgressBase);
     }
-    owner_.OnLineHandled(code, line);
 }
 
 }  // namespace omblor::update

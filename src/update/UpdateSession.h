@@ -1,8 +1,8 @@
 // One update exchange with one module, without a window: it owns the connection, answers the
-// module's lines by their codes, counts silent ticks, and reports to its owner. The progress
-// dialog is one owner (it turns reports into its bar and message boxes); omblorctl runs many
-// sessions on one loop. Once the session has begun to end (error, cancel or completion), later
-// lines and ticks change nothing.
+// module's lines by their codes, counts silent ticks, and tells its owner what happened as typed
+// events (no sentences: each view words them). The progress dialog is one owner (its bar, status
+// line and message boxes); omblorctl runs many sessions on one loop. Once the session has begun
+// to end (error, cancel or completion), later lines and ticks change nothing.
 #pragma once
 
 #include <chrono>
@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "image/AppImage.h"
+#include "net/EventLoop.h"
 #include "update/UpdateProtocol.h"
 #include "update/UpdateSocketOwner.h"
 
@@ -33,32 +34,52 @@ struct Credentials {
     ~Credentials();
 };
 
-enum class Outcome { Completed, Failed, Cancelled };
+// How a session ended.
+enum class SessionResult { Completed, Failed, Cancelled };
 
-// Why a session failed, for owners that tell causes apart by more than the text.
+// What went wrong. A failure ends the session; a connect error without a socket and a send
+// error are also told on their own while the session goes on.
 enum class Failure {
     None,
-    ModuleLine,   // an error line; the text is the module's
-    TimedOut,     // 30 ticks without a line
-    Connect,      // the connection could not be made
-    Receive,      // reading failed
-    LineTooLong,  // a line beyond the line buffer
-    Closed,       // the module closed the stream (only with EndOnLostConnection)
+    ConnectError,       // the connection could not be made
+    ReceiveError,       // reading failed
+    SendError,          // the image could not go out whole
+    LineTooLong,        // a line beyond the line buffer
+    ClosedByModule,     // the module closed the stream (only with EndOnLostConnection)
+    TimedOut,           // 30 ticks without a line
+    ModuleError,        // an error line; the text is the module's
+    CredentialsNeeded,  // the module asked and the owner gave none (the session is cancelled)
 };
 
+struct SessionEnd {
+    SessionResult result = SessionResult::Cancelled;
+    Failure failure = Failure::None;
+    int error = 0;           // the system's error number behind a connect or receive error
+    std::string moduleText;  // for ModuleError: the line from its fourth character
+    // What the kind cannot say: the module's address and the system's reason, the last line
+    // before a time-out, the start of an over-long line. Empty when there is nothing more.
+    std::string details;
+};
+
+enum class LostConnection { WaitForTimeOut, EndAtOnce };
+
+// Everything the session tells its owner, in the order the exchange goes.
 class UpdateSessionOwner {
 public:
-    // A line was read and handled (it may have ended the session).
-    virtual void OnLineHandled(std::int32_t /*code*/, std::string_view /*line*/) {}
-    virtual void OnProgress(int position) = 0;
-    // The module wants credentials; nothing means the operator cancelled. May run a modal loop,
-    // during which the session may end.
+    virtual void OnPlatformNamed(std::string_view /*name*/) {}
+    // The module wants credentials; nothing means there are none (the session is cancelled).
+    // May run a modal loop, during which the session may end.
     virtual std::optional<Credentials> OnCredentialsNeeded() = 0;
-    // Something to tell that does not end the session ("Send Error", a socket that could not
-    // be made).
-    virtual void OnNotice(std::string_view text) = 0;
-    // The end: for Failed, `text` is what follows "Error:" (FailureDetails() says more).
-    virtual void OnEnded(Outcome outcome, std::string_view text) = 0;
+    virtual void OnHeaderAnswered(HeaderAnswer /*answer*/) {}
+    // Image bytes the connection has taken, told as they go until all are out.
+    virtual void OnImageSent(std::uint64_t /*sent*/, std::uint64_t /*total*/) {}
+    // The module's progress: its code less 300.
+    virtual void OnProgress(int /*position*/) {}
+    virtual void OnRebootAnswered(RebootChoice /*choice*/) {}
+    // Trouble that does not end the session: ConnectError (no socket could be made, `error`
+    // says why) or SendError.
+    virtual void OnTrouble(Failure failure, int error) = 0;
+    virtual void OnEnded(const SessionEnd& end) = 0;
 
 protected:
     ~UpdateSessionOwner() = default;
@@ -70,15 +91,15 @@ public:
 
     // `image` is borrowed and must outlive the session.
     UpdateSession(UpdateSessionOwner& owner, const image::AppImage& image, std::uint32_t address,
-                  std::uint16_t port, bool rebootWhenComplete);
+                  std::uint16_t port, RebootChoice reboot);
     ~UpdateSession();
     UpdateSession(const UpdateSession&) = delete;
     UpdateSession& operator=(const UpdateSession&) = delete;
 
-    // Ends the session at once, as failed, when the connection is gone without an error of its
-    // own: the module closed the stream, or no socket could be made. Off by default: the window
-    // leaves both to the silence time-out; a script need not wait 30 s for them.
-    void EndOnLostConnection(bool on) { endOnLost_ = on; }
+    // Whether the session ends at once, as failed, when the connection is gone without an error
+    // of its own: the module closed the stream, or no socket could be made. The window leaves
+    // both to the silence time-out (the default); a script need not wait 30 s for them.
+    void EndOnLostConnection(LostConnection lost) { lost_ = lost; }
 
     // Starts connecting. The session may end before this returns.
     void Start();
@@ -88,49 +109,41 @@ public:
     void Cancel();
 
     [[nodiscard]] bool Ending() const { return ending_; }
-    // The platform the module named, and whether the tool refused to send the image to it.
+    // The platform the module named.
     [[nodiscard]] const std::string& PlatformName() const { return platformName_; }
-    [[nodiscard]] bool RefusedPlatform() const { return refused_; }
     // Image bytes handed to the connection.
     [[nodiscard]] std::uint32_t ImageBytesSent() const { return imageBytesSent_; }
-    [[nodiscard]] Failure FailureCause() const { return failure_; }
-    // The socket layer's error number behind a Connect or Receive failure; 0 when none.
-    [[nodiscard]] int SocketError() const;
-    // What a failure's text cannot say: the module's address and the system's reason, the last
-    // line before a time-out, the start of an over-long line. Empty when there is nothing more.
-    [[nodiscard]] const std::string& FailureDetails() const { return details_; }
-    // Bytes the connection has not taken yet.
-    [[nodiscard]] std::size_t PendingSendBytes() const;
 
 private:
     void OnModuleLine(std::int32_t code, char* line) override;
-    // From the socket: a connect or receive failure, or a line too long.
-    void EndWithError(std::string_view text) override;
-    void EndWithErrorDetails(std::string_view text, std::string_view details) override;
-    void OnNotice(std::string_view text) override;
+    void OnSocketFailed(SocketFailure failure, int error, std::string_view details) override;
+    void OnSocketNotMade(int error) override;
     void OnModuleClosed() override;
-    void Fail(Failure failure, std::string_view text);
-    void End(Outcome outcome, std::string_view text = {});
+    void AnswerCredentials();
+    void SendImage();
+    void TellImageSent();
+    // Ends as failed unless the session is ending already.
+    void Fail(const SessionEnd& end);
+    void End(const SessionEnd& end);
     void SendBytes(const void* data, std::size_t length);
 
     UpdateSessionOwner& owner_;
     const image::AppImage& image_;
     std::uint32_t address_ = 0;
     std::uint16_t port_ = kUpdatePort;
-    bool reboot_ = true;
+    RebootChoice reboot_ = RebootChoice::Reboot;
     std::unique_ptr<TarvikUpdateSocket> socket_;
     std::string platformName_;
     int silence_ = 0;
     bool completed_ = false;
-    bool refused_ = false;
     bool ending_ = false;
-    bool endOnLost_ = false;
-    Failure failure_ = Failure::None;
-    std::string details_;
+    LostConnection lost_ = LostConnection::WaitForTimeOut;
     // For the time-out's details: the last line and when it came (or when the session began).
     std::string lastLine_;
     std::chrono::steady_clock::time_point lastHeard_;
     std::uint32_t imageBytesSent_ = 0;
+    // Tells the image's progress while the connection still holds some of it.
+    net::ScopedTimer sendWatch_;
 };
 
 }  // namespace omblor::update

@@ -1,5 +1,7 @@
-// What the update socket needs of the dialog that owns it: each complete module line, and an
-// end with an error text. An interface so that the socket can be tested without a window.
+// What the update socket tells the one who drives the exchange: each complete module line, and
+// how the connection failed, as a kind with the system's error number. The socket has no words
+// of its own; whoever shows a failure picks the sentence. An interface so that the socket can be
+// tested without a session.
 #pragma once
 
 #include <cstdint>
@@ -7,18 +9,23 @@
 
 namespace omblor::update {
 
+// How the connection to the module failed.
+enum class SocketFailure {
+    Connect,      // the connection could not be made
+    Receive,      // reading failed
+    LineTooLong,  // a line beyond the line buffer (no error number)
+};
+
 class UpdateSocketOwner {
 public:
     virtual void OnModuleLine(std::int32_t code, char* line) = 0;
-    virtual void EndWithError(std::string_view text) = 0;
-    // A failure to tell that does not end the exchange by itself (the socket could not be made).
-    virtual void OnNotice(std::string_view text) = 0;
+    // The connection is of no further use. `details` says more for the operator: the module's
+    // address and the system's reason, or the start of the over-long line.
+    virtual void OnSocketFailed(SocketFailure failure, int error, std::string_view details) = 0;
+    // No socket could be made; this alone does not end the exchange.
+    virtual void OnSocketNotMade(int error) = 0;
     // The module closed the stream in an orderly way; reading has stopped.
     virtual void OnModuleClosed() {}
-    // The same end with a details part for the box (address, port, the system's reason).
-    virtual void EndWithErrorDetails(std::string_view text, std::string_view /*details*/) {
-        EndWithError(text);
-    }
 
 protected:
     ~UpdateSocketOwner() = default;

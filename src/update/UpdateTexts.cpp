@@ -51,8 +51,8 @@ std::string WaitingForCredentials() {
     return "Waiting for the user name and password...";
 }
 
-std::string HeaderSent(std::uint32_t baseAddress, std::uint32_t length, bool accepted) {
-    if (!accepted) return "Platform does not match the file; told the module so";
+std::string HeaderSent(std::uint32_t baseAddress, std::uint32_t length, HeaderAnswer answer) {
+    if (answer == HeaderAnswer::Refused) return "Platform does not match the file; told the module so";
     char text[80];
     std::snprintf(text, sizeof text, "Image header sent: %u bytes at 0x%08X", length, baseAddress);
     return text;
@@ -66,8 +66,8 @@ std::string Programming(int percent) {
     return "Programming: " + std::to_string(percent) + "%";
 }
 
-std::string RebootReply(bool reboot) {
-    return reboot ? "Told the module to reboot" : "Told the module not to reboot";
+std::string RebootReply(RebootChoice choice) {
+    return choice == RebootChoice::Reboot ? "Told the module to reboot" : "Told the module not to reboot";
 }
 
 std::string Done() {

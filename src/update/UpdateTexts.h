@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "update/UpdateProtocol.h"
+
 namespace omblor::update {
 
 // "10.1.2.3 port 20034"
@@ -25,10 +27,10 @@ namespace status {
 std::string Connecting(std::uint32_t address, std::uint16_t port);
 std::string Platform(std::string_view name);
 std::string WaitingForCredentials();
-std::string HeaderSent(std::uint32_t baseAddress, std::uint32_t length, bool accepted);
+std::string HeaderSent(std::uint32_t baseAddress, std::uint32_t length, HeaderAnswer answer);
 std::string Sending(std::uint64_t sent, std::uint64_t total);
 std::string Programming(int percent);
-std::string RebootReply(bool reboot);
+std::string RebootReply(RebootChoice choice);
 std::string Done();
 }  // namespace status
 

@@ -8,13 +8,7 @@
 
 namespace {
 
-using omblor::testing::BackgroundProgram;
-using omblor::testing::kHeader;
-using omblor::testing::kImage;
-using omblor::testing::kRecords;
-using omblor::testing::ProgramResult;
-using omblor::testing::RunProgram;
-using omblor::testing::ScratchDir;
+using namespace omblor::testing;
 constexpr auto npos = std::string::npos;
 
 class EndToEnd : public ::testing::Test {
@@ -42,7 +36,7 @@ class EndToEnd : public ::testing::Test {
     std::vector<std::string> Auto() const { return {"-A", "-F" + file_, "-I" + address_}; }
 
     ScratchDir dir_;
-    std::string file_ = dir_.Write("t_APP.s19", std::string("S0QX19\r\n") + kRecords);
+    std::string file_ = dir_.Write("t_APP.s19", SampleFile());
     std::string address_;
 };
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace omblor::testing {
 
@@ -13,5 +14,10 @@ inline constexpr const char* kRecords =
 inline const std::string kImage("\x01\x02\x03\x04\x05\x06\x00\x00", 8);
 // What goes ahead of the image on the wire: its address and length.
 inline const std::string kHeader("\x00\x01\x00\x00\x00\x00\x00\x08", 8);
+
+// The whole application file, for a module of `platform`.
+inline std::string SampleFile(std::string_view platform = "QX19") {
+    return "S0" + std::string(platform) + "\r\n" + kRecords;
+}
 
 }  // namespace omblor::testing

@@ -30,21 +30,39 @@ using omblor::testing::ScriptedModule;
 using namespace omblor::update;
 using Then = ScriptedModule::Step::Then;
 
+// Records each event as a short line, so a case states the whole story it expects.
 struct Owner final : UpdateSessionOwner {
-    void OnProgress(int position) override { progress.push_back(position); }
-    std::optional<Credentials> OnCredentialsNeeded() override { return std::nullopt; }
-    void OnNotice(std::string_view text) override { notices.emplace_back(text); }
-    void OnEnded(Outcome how, std::string_view why) override {
+    void OnPlatformNamed(std::string_view name) override {
+        events.push_back("platform " + std::string(name));
+    }
+    std::optional<Credentials> OnCredentialsNeeded() override {
+        events.emplace_back("credentials?");
+        return credentials;
+    }
+    void OnHeaderAnswered(HeaderAnswer answer) override {
+        events.emplace_back(answer == HeaderAnswer::Sent ? "header sent" : "header refused");
+    }
+    void OnImageSent(std::uint64_t sent, std::uint64_t total) override {
+        const std::string line = "image " + std::to_string(sent) + "/" + std::to_string(total);
+        if (events.empty() || events.back() != line) events.push_back(line);
+    }
+    void OnProgress(int position) override {
+        events.push_back("progress " + std::to_string(position));
+    }
+    void OnRebootAnswered(RebootChoice choice) override {
+        events.emplace_back(choice == RebootChoice::Reboot ? "reboot" : "stay");
+    }
+    void OnTrouble(Failure failure, int error) override { troubles.emplace_back(failure, error); }
+    void OnEnded(const SessionEnd& how) override {
         ++ends;
-        outcome = how;
-        text = why;
+        end = how;
         if (afterEnd) afterEnd();
     }
-    std::vector<int> progress;
-    std::vector<std::string> notices;
+    std::optional<Credentials> credentials;
+    std::vector<std::string> events;
+    std::vector<std::pair<Failure, int>> troubles;
     int ends = 0;
-    std::optional<Outcome> outcome;
-    std::string text;
+    SessionEnd end;
     std::function<void()> afterEnd;
 };
 
@@ -67,14 +85,15 @@ class Session : public ::testing::Test {
 
     // Runs one session to its end (and `linger` beyond it), ticking every `tickMs`.
     std::unique_ptr<UpdateSession> Run(std::uint16_t port, unsigned tickMs = 1000,
-                                       bool endOnLost = false,
-                                       std::chrono::milliseconds linger = 0ms) {
+                                       LostConnection lost = LostConnection::WaitForTimeOut,
+                                       std::chrono::milliseconds linger = 0ms,
+                                       RebootChoice reboot = RebootChoice::Reboot) {
         struct NoMessages final : omblor::image::MessageSink {
             void Show(std::string_view text) override { ADD_FAILURE() << text; }
         } sink;
         image_ = omblor::image::LoadAppImage(path_.string(), sink);
-        auto session = std::make_unique<UpdateSession>(owner, *image_, kLoopback, port, true);
-        session->EndOnLostConnection(endOnLost);
+        auto session = std::make_unique<UpdateSession>(owner, *image_, kLoopback, port, reboot);
+        session->EndOnLostConnection(lost);
         session->Start();
         bool expired = false;
         omblor::net::ScopedTimer guard(10s, omblor::net::Repeat::No, [&] { expired = true; });
@@ -95,19 +114,56 @@ class Session : public ::testing::Test {
     Owner owner;
 };
 
-// Declining the reboot ('D') and credentials are checked end to end and in the dialog's tests.
-TEST_F(Session, answers_each_code_and_completes) {
-    ScriptedModule module({{0, "100 Platform:QX19:1.0\r\n200\r\n102\r\n"},
-                           {8, "103\r\n"},
-                           {16, "301\r\n350\r\n450\r\n105\r\n"},
-                           {17, "106\r\n"}});
-    const auto session = Run(module.port);
-    EXPECT_EQ(owner.outcome, Outcome::Completed);
-    EXPECT_EQ(module.received, kHeader + kImage + "R");
-    EXPECT_EQ(owner.progress, (std::vector<int>{1, 50, 150}));
-    EXPECT_EQ(session->PlatformName(), "QX19");
-    EXPECT_EQ(session->ImageBytesSent(), 8U);
-    EXPECT_TRUE(owner.notices.empty());
+TEST_F(Session, tells_each_step_in_order) {
+    using Events = std::vector<std::string>;
+    const struct {
+        const char* name;
+        std::vector<ScriptedModule::Step> script;
+        std::optional<Credentials> credentials;
+        RebootChoice reboot;
+        std::string received;
+        Events events;
+        SessionResult result;
+    } cases[] = {
+        {"whole",
+         {{0, "100 Platform:QX19:1.0\r\n200\r\n102\r\n"},
+          {8, "103\r\n"},
+          {16, "301\r\n350\r\n450\r\n105\r\n"},
+          {17, "106\r\n"}},
+         std::nullopt,
+         RebootChoice::Reboot,
+         kHeader + kImage + "R",
+         {"platform QX19", "header sent", "image 8/8", "progress 1", "progress 50", "progress 150",
+          "reboot"},
+         SessionResult::Completed},
+        {"credentials and no reboot",
+         {{0, "101\r\n"}, {7, "102\r\n"}, {15, "103\r\n"}, {23, "105\r\n"}, {24, "107\r\n"}},
+         Credentials("op", "pw"),
+         RebootChoice::Stay,
+         std::string("op\0pw\r\n", 7) + kHeader + kImage + "D",
+         {"credentials?", "header sent", "image 8/8", "stay"},
+         SessionResult::Completed},
+        {"no credentials",
+         {{0, "101\r\n"}},
+         std::nullopt,
+         RebootChoice::Reboot,
+         "",
+         {"credentials?"},
+         SessionResult::Cancelled},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        owner = {};
+        owner.credentials = c.credentials;
+        ScriptedModule module(c.script);
+        const auto session = Run(module.port, 1000, LostConnection::WaitForTimeOut, 0ms, c.reboot);
+        EXPECT_EQ(owner.events, c.events);
+        EXPECT_EQ(owner.end.result, c.result);
+        EXPECT_EQ(module.received, c.received);
+        EXPECT_TRUE(owner.troubles.empty());
+    }
+    // A module that asks for credentials nobody has is told apart from a plain cancel.
+    EXPECT_EQ(owner.end.failure, Failure::CredentialsNeeded);
 }
 
 // The rule's own cases are the module line tests.
@@ -125,10 +181,10 @@ TEST_F(Session, the_platform_rule_decides_between_header_and_refusal) {
         owner = {};
         WriteFile(c.header, kRecords);
         ScriptedModule module({{0, std::string(c.platformLine) + "102\r\n"}, {8, "107\r\n"}});
-        const auto session = Run(module.port);
+        Run(module.port);
         EXPECT_EQ(module.received, c.refused ? std::string(8, '\0') : kHeader) << c.platformLine;
-        EXPECT_EQ(session->RefusedPlatform(), c.refused) << c.platformLine;
-        EXPECT_EQ(owner.outcome, Outcome::Completed);
+        EXPECT_EQ(owner.events.back(), c.refused ? "header refused" : "header sent");
+        EXPECT_EQ(owner.end.result, SessionResult::Completed);
     }
 }
 
@@ -143,9 +199,9 @@ TEST_F(Session, error_lines_end_it_with_the_text_after_the_code) {
         owner = {};
         ScriptedModule module({{0, line}});
         const auto session = Run(module.port);
-        EXPECT_EQ(owner.outcome, Outcome::Failed) << line;
-        EXPECT_EQ(owner.text, text) << line;
-        EXPECT_EQ(session->FailureCause(), Failure::ModuleLine) << line;
+        EXPECT_EQ(owner.end.result, SessionResult::Failed) << line;
+        EXPECT_EQ(owner.end.failure, Failure::ModuleError) << line;
+        EXPECT_EQ(owner.end.moduleText, text) << line;
     }
 }
 
@@ -154,10 +210,10 @@ TEST_F(Session, once_ending_later_lines_and_ticks_change_nothing) {
     owner.afterEnd = [&] { current->Send("106\r\n260 Again\r\n"); };
     ScriptedModule module({{0, "250 First\r\n"}});
     current = &module;
-    const auto session = Run(module.port, 5, false, 300ms);
+    const auto session = Run(module.port, 5, LostConnection::WaitForTimeOut, 300ms);
     EXPECT_EQ(owner.ends, 1);
-    EXPECT_EQ(owner.outcome, Outcome::Failed);
-    EXPECT_EQ(owner.text, " First");
+    EXPECT_EQ(owner.end.failure, Failure::ModuleError);
+    EXPECT_EQ(owner.end.moduleText, " First");
     session->Cancel();
     EXPECT_EQ(owner.ends, 1);
 }
@@ -165,12 +221,15 @@ TEST_F(Session, once_ending_later_lines_and_ticks_change_nothing) {
 // A closed stream ends the session by the time-out, or at once when asked; a refusal at once.
 TEST_F(Session, a_lost_connection_ends_by_time_out_or_at_once_when_asked) {
     std::unique_ptr<UpdateSession> session;
-    for (const bool endOnLost : {false, true}) {
+    for (const auto lost : {LostConnection::WaitForTimeOut, LostConnection::EndAtOnce}) {
         owner = {};
+        const bool atOnce = lost == LostConnection::EndAtOnce;
         ScriptedModule closes({{0, "100 P:QX19:1\r\n", Then::Close}});
-        session = Run(closes.port, endOnLost ? 1000 : 5, endOnLost);
-        EXPECT_EQ(session->FailureCause(), endOnLost ? Failure::Closed : Failure::TimedOut);
-        EXPECT_EQ(owner.text, endOnLost ? " Closed by module" : " Timed out");
+        session = Run(closes.port, atOnce ? 1000 : 5, lost);
+        EXPECT_EQ(owner.end.failure, atOnce ? Failure::ClosedByModule : Failure::TimedOut);
+        // Only the time-out has something to add: the last line heard.
+        EXPECT_EQ(owner.end.details.find("Last line heard: 100 P:QX19:1") == std::string::npos,
+                  atOnce);
     }
 
     owner = {};
@@ -178,10 +237,9 @@ TEST_F(Session, a_lost_connection_ends_by_time_out_or_at_once_when_asked) {
         ScriptedModule gone({});
         return gone.port;
     }();
-    session = Run(nobody, 1000, true);
-    EXPECT_EQ(session->FailureCause(), Failure::Connect);
-    EXPECT_EQ(session->SocketError(), ECONNREFUSED);
-    EXPECT_EQ(owner.text, " Connect error");
+    session = Run(nobody, 1000, LostConnection::EndAtOnce);
+    EXPECT_EQ(owner.end.failure, Failure::ConnectError);
+    EXPECT_EQ(owner.end.error, ECONNREFUSED);
 }
 
 // A connection lost while the image still goes out, an image that cannot be sent: each is told.
@@ -198,16 +256,16 @@ TEST_F(Session, socket_failures_are_told) {
     }
     WriteFile("QX19", records);
     ScriptedModule resets({{0, "102\r\n"}, {8, "103\r\n"}, {8 + (64U << 10), "", Then::Reset}});
-    auto session = Run(resets.port, 10);
-    EXPECT_EQ(owner.outcome, Outcome::Failed);
-    EXPECT_EQ(session->FailureCause(), Failure::Receive);
-    EXPECT_EQ(session->SocketError(), ECONNRESET);
+    Run(resets.port, 10);
+    EXPECT_EQ(owner.end.result, SessionResult::Failed);
+    EXPECT_EQ(owner.end.failure, Failure::ReceiveError);
+    EXPECT_EQ(owner.end.error, ECONNRESET);
 
     owner = {};
     // Closed after its last lines: they are still read, but nothing can be sent any more.
     ScriptedModule gone({{0, "102\r\n103\r\n", Then::Close}});
     Run(gone.port, 10);
-    EXPECT_EQ(owner.notices, std::vector<std::string>{"Send Error"});
+    EXPECT_EQ(owner.troubles, (std::vector<std::pair<Failure, int>>{{Failure::SendError, 0}}));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -26,12 +27,15 @@ struct Owner final : omblor::update::UpdateSocketOwner {
         lines.emplace_back(line);
         if (during) during(code);
     }
-    void EndWithError(std::string_view text) override { errors.emplace_back(text); }
-    void OnNotice(std::string_view text) override { notices.emplace_back(text); }
+    void OnSocketFailed(omblor::update::SocketFailure failure, int /*error*/,
+                        std::string_view /*details*/) override {
+        failures.push_back(failure);
+    }
+    void OnSocketNotMade(int error) override { notMade.push_back(error); }
     std::vector<std::int32_t> codes;
-    std::vector<std::string> notices;
+    std::vector<int> notMade;
     std::vector<std::string> lines;
-    std::vector<std::string> errors;
+    std::vector<omblor::update::SocketFailure> failures;
     std::function<void(std::int32_t)> during;
 };
 
@@ -55,11 +59,12 @@ TEST_F(UpdateSocket, lines_arriving_together_or_split_are_framed_and_an_over_lon
     module.Send("\n");
     RunUntil([&] { return owner.codes.size() == 3; });
     EXPECT_EQ(owner.lines[2], "  250 Bad");
-    EXPECT_TRUE(owner.errors.empty());
+    EXPECT_TRUE(owner.failures.empty());
     // The over-long line ends the update; the rest of it is dropped, the next line framed.
     module.Send("201 " + std::string(300, 'x') + "\r\n106\r\n");
     RunUntil([&] { return owner.codes.size() == 4; });
-    EXPECT_EQ(owner.errors, std::vector<std::string>{" Line too long"});
+    EXPECT_EQ(owner.failures, std::vector<omblor::update::SocketFailure>{
+                                  omblor::update::SocketFailure::LineTooLong});
     EXPECT_EQ(owner.codes, (std::vector<std::int32_t>{100, 102, 250, 106}));
 }
 
@@ -95,8 +100,8 @@ TEST_F(UpdateSocket, a_socket_that_cannot_be_made_is_told_with_its_error_number)
         const TarvikUpdateSocket socket(owner, kLoopback, 1);
         ::setrlimit(RLIMIT_NOFILE, &saved);
     }
-    EXPECT_EQ(owner.notices, std::vector<std::string>{"Error on Connect = 24 for 0"});
-    EXPECT_TRUE(owner.errors.empty());  // the dialog's silence count ends the update
+    EXPECT_EQ(owner.notMade, std::vector<int>{EMFILE});
+    EXPECT_TRUE(owner.failures.empty());  // the dialog's silence count ends the update
 }
 
 }  // namespace

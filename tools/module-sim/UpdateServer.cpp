@@ -64,7 +64,7 @@ void UpdateServer::OnAcceptable() {
     if (callbacks_.on_connected) {
         callbacks_.on_connected(std::string(text) + ":" + std::to_string(ntohs(peer.sin_port)));
     }
-    session_ = std::make_unique<UpdateSession>(
+    session_ = std::make_unique<ModuleExchange>(
         number_, std::move(connection), options_, script_, transcript_.Get(),
         [this](const SessionReport& report) { OnSessionEnded(report); });
     session_->Start();

@@ -1,5 +1,5 @@
 // The module's TCP listener for the update exchange: it accepts one connection, plays the script
-// on it through an UpdateSession, and is done when that session has ended. It owns the
+// on it through a ModuleExchange, and is done when that session has ended. It owns the
 // transcript file the session writes to.
 #pragma once
 
@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "module-sim/ModuleExchange.h"
 #include "module-sim/Script.h"
 #include "module-sim/SessionReport.h"
 #include "module-sim/SimOptions.h"
-#include "module-sim/UpdateSession.h"
 #include "net/EventLoop.h"
 #include "platform/UniqueFd.h"
 
@@ -55,7 +55,7 @@ class UpdateServer {
     net::ScopedWatch acceptWatch_;
     std::uint16_t port_ = 0;
     // Kept after it has finished: it finishes from inside its own handler.
-    std::unique_ptr<UpdateSession> session_;
+    std::unique_ptr<ModuleExchange> session_;
     std::vector<SessionReport> reports_;
     bool stopped_ = false;
 };

@@ -6,7 +6,7 @@
 namespace omblor::ctl {
 
 using Clock = std::chrono::steady_clock;
-using update::Outcome;
+using Step = ModuleState::Step;
 
 class Fleet::Job final : public update::UpdateSessionOwner {
   public:
@@ -14,9 +14,10 @@ class Fleet::Job final : public update::UpdateSessionOwner {
         : fleet_(fleet),
           index_(index),
           state_(fleet.modules_[index]),
-          session_(*this, fleet.image_, state_.hostOrder, update::kUpdatePort,
-                   fleet.settings_.reboot) {
-        session_.EndOnLostConnection(true);
+          session_(
+              *this, fleet.image_, state_.hostOrder, update::kUpdatePort,
+              fleet.settings_.reboot ? update::RebootChoice::Reboot : update::RebootChoice::Stay) {
+        session_.EndOnLostConnection(update::LostConnection::EndAtOnce);
     }
 
     void Start() {
@@ -26,25 +27,38 @@ class Fleet::Job final : public update::UpdateSessionOwner {
     update::UpdateSession& Session() { return session_; }
 
   private:
-    void OnLineHandled(std::int32_t code, std::string_view /*line*/) override {
+    // Every event but the end means the module is talking.
+    void Show(Step step) {
         if (state_.phase == ModuleState::Phase::Done) return;
         state_.phase = ModuleState::Phase::Exchanging;
-        state_.lastCode = code;
+        state_.step = step;
         fleet_.view_.Changed(fleet_.modules_, index_);
     }
-    void OnProgress(int position) override { state_.percent = std::min(position, 100); }
+    void OnPlatformNamed(std::string_view /*name*/) override { Show(Step::Talking); }
     std::optional<update::Credentials> OnCredentialsNeeded() override {
+        Show(Step::Talking);
         if (fleet_.settings_.credentials != nullptr) return *fleet_.settings_.credentials;
-        credentialsMissing_ = true;
         return std::nullopt;
     }
-    void OnNotice(std::string_view /*text*/) override {}
-    void OnEnded(Outcome outcome, std::string_view text) override {
+    void OnHeaderAnswered(update::HeaderAnswer answer) override {
+        refused_ = answer == update::HeaderAnswer::Refused;
+        Show(Step::Talking);
+    }
+    void OnImageSent(std::uint64_t /*sent*/, std::uint64_t /*total*/) override {
+        if (state_.step == Step::Talking) Show(Step::SendingImage);
+    }
+    void OnProgress(int position) override {
+        state_.percent = std::min(position, 100);
+        Show(Step::Programming);
+    }
+    void OnRebootAnswered(update::RebootChoice /*choice*/) override { Show(state_.step); }
+    void OnTrouble(update::Failure /*failure*/, int /*error*/) override {}
+    void OnEnded(const update::SessionEnd& end) override {
         const std::chrono::duration<double> took = Clock::now() - started_;
         state_.result.seconds = took.count();
         state_.result.bytes = session_.ImageBytesSent();
-        DescribeEnd(state_.result, session_, outcome, text, fleet_.image_.headerText,
-                    credentialsMissing_);
+        DescribeEnd(state_.result, end, refused_ ? &session_.PlatformName() : nullptr,
+                    fleet_.image_.headerText);
         fleet_.OnJobEnded(index_);
     }
 
@@ -52,7 +66,7 @@ class Fleet::Job final : public update::UpdateSessionOwner {
     std::size_t index_;
     ModuleState& state_;
     Clock::time_point started_ = Clock::now();
-    bool credentialsMissing_ = false;
+    bool refused_ = false;
     update::UpdateSession session_;
 };
 

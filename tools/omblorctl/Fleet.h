@@ -19,11 +19,13 @@ namespace omblor::ctl {
 
 struct ModuleState {
     enum class Phase { Waiting, Connecting, Exchanging, Done };
+    // Where an exchanging module stands.
+    enum class Step { Talking, SendingImage, Programming };
 
     std::uint32_t hostOrder = 0;
     Phase phase = Phase::Waiting;
-    std::int32_t lastCode = 0;  // of the last line handled
-    int percent = 0;
+    Step step = Step::Talking;
+    int percent = 0;      // while Programming
     ModuleResult result;  // the address from the start, the rest once Done
 };
 

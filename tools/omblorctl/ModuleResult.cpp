@@ -6,7 +6,7 @@ namespace omblor::ctl {
 
 namespace {
 
-// The session's failure texts are module-style line texts starting with a blank.
+// The module's text follows its code, usually after a blank that is no part of the words.
 std::string_view WithoutLeadingBlank(std::string_view text) {
     if (text.starts_with(' ')) text.remove_prefix(1);
     return text;
@@ -18,49 +18,55 @@ std::string Reason(int error) {
 
 }  // namespace
 
-void DescribeEnd(ModuleResult& result, const update::UpdateSession& session, update::Outcome ended,
-                 std::string_view text, std::string_view fileHeader, bool credentialsMissing) {
+void DescribeEnd(ModuleResult& result, const update::SessionEnd& end,
+                 const std::string* refusedPlatform, std::string_view fileHeader) {
     using update::Failure;
     result.detail.clear();
     // Once the tool has refused the platform, that is the outcome, whatever the module did next.
-    if (session.RefusedPlatform()) {
+    if (refusedPlatform != nullptr) {
         result.outcome = outcome::kRefused;
-        result.detail = "platform " + session.PlatformName() + ", file " + std::string(fileHeader);
+        result.detail = "platform " + *refusedPlatform + ", file " + std::string(fileHeader);
         return;
     }
-    switch (ended) {
-        case update::Outcome::Completed:
+    switch (end.result) {
+        case update::SessionResult::Completed:
             result.outcome = outcome::kProgrammed;
             return;
-        case update::Outcome::Cancelled:
-            result.outcome = credentialsMissing ? outcome::kCredentialsNeeded : outcome::kCancelled;
+        case update::SessionResult::Cancelled:
+            result.outcome = end.failure == Failure::CredentialsNeeded ? outcome::kCredentialsNeeded
+                                                                       : outcome::kCancelled;
             return;
-        case update::Outcome::Failed:
+        case update::SessionResult::Failed:
             break;
     }
-    switch (session.FailureCause()) {
+    switch (end.failure) {
         case Failure::TimedOut:
             result.outcome = outcome::kTimedOut;
             return;
-        case Failure::Connect:
+        case Failure::ConnectError:
             result.outcome = outcome::kConnectError;
-            result.detail = Reason(session.SocketError());
+            result.detail = Reason(end.error);
             return;
-        case Failure::Receive:
+        case Failure::ReceiveError:
+        case Failure::SendError:
             result.outcome = outcome::kReceiveError;
-            result.detail = Reason(session.SocketError());
+            result.detail = Reason(end.error);
             return;
         case Failure::LineTooLong:
-        case Failure::Closed:
             result.outcome = outcome::kReceiveError;
-            result.detail = WithoutLeadingBlank(text);
+            result.detail = detail::kLineTooLong;
+            return;
+        case Failure::ClosedByModule:
+            result.outcome = outcome::kReceiveError;
+            result.detail = detail::kClosedByModule;
             return;
         case Failure::None:
-        case Failure::ModuleLine:
+        case Failure::ModuleError:
+        case Failure::CredentialsNeeded:
             break;
     }
     result.outcome = outcome::kModuleError;
-    result.detail = WithoutLeadingBlank(text);
+    result.detail = WithoutLeadingBlank(end.moduleText);
 }
 
 }  // namespace omblor::ctl

@@ -23,6 +23,12 @@ inline constexpr std::string_view kCancelled = "cancelled";
 inline constexpr std::string_view kSkipped = "skipped";
 }  // namespace outcome
 
+// The detail of a receive error that has no system reason.
+namespace detail {
+inline constexpr std::string_view kLineTooLong = "Line too long";
+inline constexpr std::string_view kClosedByModule = "Closed by module";
+}  // namespace detail
+
 struct ModuleResult {
     std::string address;  // dotted
     std::string outcome;  // one of the words above
@@ -31,10 +37,10 @@ struct ModuleResult {
     std::uint64_t bytes = 0;
 };
 
-// Fills in the outcome and detail of a session that ended with `ended` and `text`.
-// `fileHeader` is the image's header text; `credentialsMissing` says that the module asked for
-// credentials and none were given.
-void DescribeEnd(ModuleResult& result, const update::UpdateSession& session, update::Outcome ended,
-                 std::string_view text, std::string_view fileHeader, bool credentialsMissing);
+// Fills in the outcome and detail of a session that ended with `end`. `refusedPlatform` is the
+// platform the tool refused to send the image to (none when it did not), `fileHeader` the
+// image's header text.
+void DescribeEnd(ModuleResult& result, const update::SessionEnd& end,
+                 const std::string* refusedPlatform, std::string_view fileHeader);
 
 }  // namespace omblor::ctl

@@ -10,7 +10,6 @@
 #include "Terminal.h"
 #include "text/OutsideText.h"
 #include "platform/WriteAll.h"
-#include "update/UpdateProtocol.h"
 
 namespace omblor::ctl {
 
@@ -25,8 +24,15 @@ std::string StatusOf(const ModuleState& module) {
         case Phase::Connecting:
             return "connecting";
         case Phase::Exchanging:
-            if (module.percent > 0) return "programming " + std::to_string(module.percent) + "%";
-            return module.lastCode == update::code::kImage ? "sending image" : "exchanging";
+            switch (module.step) {
+                case ModuleState::Step::Programming:
+                    return "programming " + std::to_string(module.percent) + "%";
+                case ModuleState::Step::SendingImage:
+                    return "sending image";
+                case ModuleState::Step::Talking:
+                    break;
+            }
+            return "exchanging";
         case Phase::Done:
             break;
     }

@@ -1,4 +1,4 @@
-#include "module-sim/UpdateSession.h"
+#include "module-sim/ModuleExchange.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -45,8 +45,8 @@ std::uint32_t BigEndian32(std::string_view bytes) {
 
 }  // namespace
 
-UpdateSession::UpdateSession(int number, platform::UniqueFd connection, const SimOptions& options,
-                             const Script& script, int transcriptFd, FinishedCallback on_finished)
+ModuleExchange::ModuleExchange(int number, platform::UniqueFd connection, const SimOptions& options,
+                               const Script& script, int transcriptFd, FinishedCallback on_finished)
     : number_(number),
       fd_(std::move(connection)),
       options_(options),
@@ -63,18 +63,18 @@ UpdateSession::UpdateSession(int number, platform::UniqueFd connection, const Si
     ::setsockopt(fd_.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
-void UpdateSession::Start() {
+void ModuleExchange::Start() {
     watch_ =
         net::ScopedWatch(fd_.Get(), net::kFdRead, [this](int, unsigned ready) { OnReady(ready); });
     SendNext();
 }
 
-void UpdateSession::Stop(Outcome outcome) {
+void ModuleExchange::Stop(Outcome outcome) {
     if (finished_) return;
     Finish(ended_ && endOutcome_ ? *endOutcome_ : outcome);
 }
 
-void UpdateSession::SendNext() {
+void ModuleExchange::SendNext() {
     const auto& lines = script_.Lines();
     while (!finished_ && !ended_ && !silent_ && !splitPending_ && awaiting_.empty() &&
            next_ < lines.size()) {
@@ -105,7 +105,7 @@ void UpdateSession::SendNext() {
     CheckEnd();
 }
 
-void UpdateSession::SendGroup() {
+void ModuleExchange::SendGroup() {
     const auto& lines = script_.Lines();
     groupFirst_ = next_;
     std::string group = lines[next_++].bytes;
@@ -134,7 +134,7 @@ void UpdateSession::SendGroup() {
     AfterGroupWritten();
 }
 
-void UpdateSession::AfterGroupWritten() {
+void ModuleExchange::AfterGroupWritten() {
     if (finished_) return;
     const auto& lines = script_.Lines();
     for (std::size_t i = groupFirst_; i < next_; ++i) {
@@ -143,7 +143,7 @@ void UpdateSession::AfterGroupWritten() {
     PopSatisfied();
 }
 
-void UpdateSession::CheckEnd() {
+void ModuleExchange::CheckEnd() {
     if (finished_ || ended_ || silent_ || splitPending_ || !out_.empty()) return;
     if (!endOutcome_) {
         if (next_ < script_.Lines().size() || !awaiting_.empty()) return;
@@ -155,7 +155,7 @@ void UpdateSession::CheckEnd() {
         net::ScopedTimer(options_.endWait, net::Repeat::No, [this] { Finish(*endOutcome_); });
 }
 
-void UpdateSession::Abandon(Outcome outcome, std::string_view text) {
+void ModuleExchange::Abandon(Outcome outcome, std::string_view text) {
     // A line cut in two must still go out whole before the abandoning line.
     if (splitPending_) {
         splitTimer_.Stop();
@@ -170,13 +170,13 @@ void UpdateSession::Abandon(Outcome outcome, std::string_view text) {
     CheckEnd();
 }
 
-void UpdateSession::Write(std::string_view bytes) {
+void ModuleExchange::Write(std::string_view bytes) {
     if (finished_) return;
     out_.append(bytes);
     Flush();
 }
 
-void UpdateSession::Flush() {
+void ModuleExchange::Flush() {
     while (!out_.empty()) {
         const ssize_t n = ::send(fd_.Get(), out_.data(), out_.size(), MSG_NOSIGNAL);
         if (n > 0) {
@@ -192,7 +192,7 @@ void UpdateSession::Flush() {
                      (out_.empty() ? 0U : unsigned{net::kFdWrite}));
 }
 
-void UpdateSession::PauseReading() {
+void ModuleExchange::PauseReading() {
     readPaused_ = true;
     watch_.SetEvents(out_.empty() ? 0U : unsigned{net::kFdWrite});
     rateTimer_ = net::ScopedTimer(kRateRecheck, net::Repeat::No, [this] {
@@ -202,7 +202,7 @@ void UpdateSession::PauseReading() {
     });
 }
 
-std::size_t UpdateSession::ImageAllowance() const {
+std::size_t ModuleExchange::ImageAllowance() const {
     if (options_.rate == 0) return SIZE_MAX;
     const std::chrono::duration<double> since = Clock::now() - imageStart_;
     const double allowed = since.count() * static_cast<double>(options_.rate);
@@ -210,7 +210,7 @@ std::size_t UpdateSession::ImageAllowance() const {
                                                     : 0;
 }
 
-void UpdateSession::OnReady(unsigned ready) {
+void ModuleExchange::OnReady(unsigned ready) {
     if ((ready & net::kFdWrite) != 0) {
         Flush();
         if (out_.empty()) CheckEnd();
@@ -218,12 +218,12 @@ void UpdateSession::OnReady(unsigned ready) {
     if (!finished_ && (ready & net::kFdRead) != 0) Read();
 }
 
-bool UpdateSession::AwaitingImage() const {
+bool ModuleExchange::AwaitingImage() const {
     return !awaiting_.empty() && script_.Lines()[awaiting_.front()].reply == Reply::Image &&
            headerKnown_ && imageGot_ < imageLength_;
 }
 
-void UpdateSession::Read() {
+void ModuleExchange::Read() {
     static std::vector<std::uint8_t> discard(kDiscardSize);
     for (int turn = 0; turn < kReadsPerWakeup && !finished_ && !readPaused_; ++turn) {
         // Image bytes go straight to their place (or are let go); everything else is parsed
@@ -260,7 +260,7 @@ void UpdateSession::Read() {
     }
 }
 
-void UpdateSession::Consume(std::span<const std::uint8_t> bytes) {
+void ModuleExchange::Consume(std::span<const std::uint8_t> bytes) {
     while (!bytes.empty() && !finished_) {
         if (awaiting_.empty()) {
             (endOutcome_ ? late_ : unexpected_) += bytes.size();
@@ -305,14 +305,14 @@ void UpdateSession::Consume(std::span<const std::uint8_t> bytes) {
     }
 }
 
-void UpdateSession::ReplyDone() {
+void ModuleExchange::ReplyDone() {
     reply_.clear();
     awaiting_.pop_front();
     PopSatisfied();
     SendNext();
 }
 
-void UpdateSession::PopSatisfied() {
+void ModuleExchange::PopSatisfied() {
     // An empty image is complete as soon as its line is out.
     while (!awaiting_.empty() && script_.Lines()[awaiting_.front()].reply == Reply::Image &&
            headerKnown_ && imageGot_ == imageLength_) {
@@ -322,7 +322,7 @@ void UpdateSession::PopSatisfied() {
     }
 }
 
-void UpdateSession::OnCredentials() {
+void ModuleExchange::OnCredentials() {
     if (!reply_.ends_with("\r\n")) {
         report_.credentials = "malformed";
         Mismatch("credentials reply longer than " + std::to_string(kMaxCredentialsReply) +
@@ -348,7 +348,7 @@ void UpdateSession::OnCredentials() {
     Abandon(Outcome::Denied, kDenyLine);
 }
 
-void UpdateSession::OnHeader() {
+void ModuleExchange::OnHeader() {
     if (std::all_of(reply_.begin(), reply_.end(), [](char c) { return c == 0; })) {
         report_.header = "refused";
         Abandon(Outcome::Refused, kRefuseLine);
@@ -381,13 +381,13 @@ void UpdateSession::OnHeader() {
     ReplyDone();
 }
 
-void UpdateSession::OnImageComplete() {
+void ModuleExchange::OnImageComplete() {
     report_.imageMilliseconds =
         std::chrono::duration<double, std::milli>(Clock::now() - imageStart_).count();
     ReplyDone();
 }
 
-void UpdateSession::OnReboot(std::uint8_t byte) {
+void ModuleExchange::OnReboot(std::uint8_t byte) {
     if (byte == 'R' || byte == 'D') {
         report_.reboot = std::string(1, static_cast<char>(byte));
     } else {
@@ -403,15 +403,15 @@ void UpdateSession::OnReboot(std::uint8_t byte) {
     ReplyDone();
 }
 
-void UpdateSession::PeerGone() {
+void ModuleExchange::PeerGone() {
     Finish(endOutcome_.value_or(Outcome::Closed));
 }
 
-void UpdateSession::Mismatch(std::string text) {
+void ModuleExchange::Mismatch(std::string text) {
     report_.mismatches.push_back(std::move(text));
 }
 
-void UpdateSession::Record(std::span<const std::uint8_t> bytes) {
+void ModuleExchange::Record(std::span<const std::uint8_t> bytes) {
     report_.received += bytes.size();
     if (transcriptFd_ >= 0 && !transcriptFailed_ &&
         !platform::WriteAll(transcriptFd_, std::as_bytes(bytes))) {
@@ -419,7 +419,7 @@ void UpdateSession::Record(std::span<const std::uint8_t> bytes) {
     }
 }
 
-void UpdateSession::SaveImage() {
+void ModuleExchange::SaveImage() {
     if (options_.saveImage.empty() || !headerKnown_) return;
     const platform::UniqueFd file(
         ::open(options_.saveImage.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
@@ -430,7 +430,7 @@ void UpdateSession::SaveImage() {
     }
 }
 
-void UpdateSession::Finish(Outcome outcome) {
+void ModuleExchange::Finish(Outcome outcome) {
     if (finished_) return;
     finished_ = true;
     watch_.Reset();

@@ -23,17 +23,17 @@
 
 namespace omblor::modulesim {
 
-class UpdateSession {
+class ModuleExchange {
   public:
     using FinishedCallback = std::function<void(const SessionReport&)>;
 
     // `transcriptFd` (not owned, -1 for none) gets every byte received. `on_finished` runs once,
     // from inside one of the session's own handlers: it must not destroy the session there.
-    UpdateSession(int number, platform::UniqueFd connection, const SimOptions& options,
-                  const Script& script, int transcriptFd, FinishedCallback on_finished);
-    UpdateSession(const UpdateSession&) = delete;
-    UpdateSession& operator=(const UpdateSession&) = delete;
-    ~UpdateSession() = default;
+    ModuleExchange(int number, platform::UniqueFd connection, const SimOptions& options,
+                   const Script& script, int transcriptFd, FinishedCallback on_finished);
+    ModuleExchange(const ModuleExchange&) = delete;
+    ModuleExchange& operator=(const ModuleExchange&) = delete;
+    ~ModuleExchange() = default;
 
     void Start();
     // Ends the session from outside (time limit, signal). After the scripted end the reached
