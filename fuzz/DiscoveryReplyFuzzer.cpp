@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The same datagram twice exercises the merge rules for a repeated interface.
     for (int round = 0; round < 2; ++round) {
         auto reading = omblor::discovery::ReadReply(std::span(data + 1, size - 1), sender);
-        if (auto* reply = std::get_if<omblor::discovery::ParsedReply>(&reading)) list.AddReply(*reply);
+        if (auto* reply = std::get_if<omblor::discovery::ParsedReply>(&reading))
+            list.AddReply(*reply);
     }
     (void)list.AcknowledgementEntries();
     return 0;

@@ -72,7 +72,8 @@ int Receive(int count, std::uint32_t first, int port, std::size_t length, int re
 int main(int argc, char** argv) {
     if (argc != 5) return 2;
     std::ifstream in(argv[1], std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
     const int count = std::atoi(argv[2]);
     in_addr first{};
     if (::inet_pton(AF_INET, argv[3], &first) != 1 || count < 1) return 2;
@@ -102,8 +103,8 @@ int main(int argc, char** argv) {
         if (::poll(fds.data(), fds.size(), -1) < 0) return 1;
         for (std::size_t i = 0; i < fds.size(); ++i) {
             if ((fds[i].revents & POLLOUT) == 0) continue;
-            const auto n = ::send(fds[i].fd, bytes.data() + sent[i], bytes.size() - sent[i],
-                                  MSG_NOSIGNAL);
+            const auto n =
+                ::send(fds[i].fd, bytes.data() + sent[i], bytes.size() - sent[i], MSG_NOSIGNAL);
             if (n < 0) continue;
             sent[i] += static_cast<std::size_t>(n);
             if (sent[i] == bytes.size()) {

@@ -17,13 +17,16 @@
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     std::ifstream in(argv[1], std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof a;
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener, 1) != 0) return 2;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(listener, 1) != 0)
+        return 2;
     ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
     const pid_t pid = ::fork();
     if (pid == 0) {

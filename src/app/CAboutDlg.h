@@ -6,7 +6,7 @@
 namespace omblor::app {
 
 class CAboutDlg final : public framework::CDialog {
-public:
+  public:
     CAboutDlg();
 };
 

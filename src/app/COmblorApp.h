@@ -10,7 +10,7 @@
 namespace omblor::app {
 
 class COmblorApp final : public framework::CWinApp {
-public:
+  public:
     bool InitInstance() override;
     int ExitInstance() override;
 

@@ -65,9 +65,10 @@ CommandLineOptions ScanCommandLine(std::string_view line) {
     while (pos < line.size()) {
         const std::size_t dash = line.find('-', pos);
         if (dash == std::string_view::npos) break;
-        const char letter = dash + 1 < line.size()
-                                ? static_cast<char>(std::toupper(static_cast<unsigned char>(line[dash + 1])))
-                                : '\0';
+        const char letter =
+            dash + 1 < line.size()
+                ? static_cast<char>(std::toupper(static_cast<unsigned char>(line[dash + 1])))
+                : '\0';
         std::size_t next = std::string_view::npos;
         switch (letter) {
             case 'A':

@@ -12,8 +12,8 @@ namespace omblor::app {
 struct CommandLineOptions {
     bool autoMode = false;
     bool reboot = true;
-    std::optional<std::string> fileName;      // the last -F, when there is one
-    std::optional<std::uint32_t> address;     // the last -I, when there is one (may be 0)
+    std::optional<std::string> fileName;   // the last -F, when there is one
+    std::optional<std::uint32_t> address;  // the last -I, when there is one (may be 0)
 };
 
 CommandLineOptions ScanCommandLine(std::string_view commandLine);

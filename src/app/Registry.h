@@ -69,8 +69,8 @@ LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* keyClas
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM desired, HKEY* result);
 LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
                       DWORD* dataSize);
-LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
-                    const BYTE* data, DWORD dataSize);
+LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
+                    DWORD dataSize);
 LONG RegCloseKey(HKEY key);
 
 // The stand-in's hive file (not on Windows): where it is, from the environment.

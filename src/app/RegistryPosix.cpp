@@ -103,7 +103,8 @@ Load ReadHive(Hive& hive) {
 }
 
 bool WriteReplacing(const std::string& path, std::string_view text) {
-    return platform::WriteFileReplacing(path, std::as_bytes(std::span(text)), platform::FileKind::Settings);
+    return platform::WriteFileReplacing(path, std::as_bytes(std::span(text)),
+                                        platform::FileKind::Settings);
 }
 
 bool MakeFolders(const std::string& file) {

@@ -32,7 +32,9 @@ std::optional<HKEY> CreateSubkey(std::optional<HKEY> parent, const char* subkey)
 
 }  // namespace
 
-std::optional<HKEY> OpenSettingsRoot() { return CreateSubkey(HKEY_LOCAL_MACHINE, kSettingsRootPath); }
+std::optional<HKEY> OpenSettingsRoot() {
+    return CreateSubkey(HKEY_LOCAL_MACHINE, kSettingsRootPath);
+}
 
 DWORD ReadDwordValue(std::optional<HKEY> parent, const char* subkey, const char* valueName,
                      DWORD defaultValue) {
@@ -47,8 +49,8 @@ DWORD ReadDwordValue(std::optional<HKEY> parent, const char* subkey, const char*
            static_cast<DWORD>(bytes[2]) << 16 | static_cast<DWORD>(bytes[3]) << 24;
 }
 
-std::string ReadStringValue(std::optional<HKEY> parent, const char* subkey,
-                            const char* valueName, std::string_view defaultValue) {
+std::string ReadStringValue(std::optional<HKEY> parent, const char* subkey, const char* valueName,
+                            std::string_view defaultValue) {
     const auto key = OpenSubkey(parent, subkey);
     if (!key) return std::string(defaultValue);
     DWORD size = 0;

@@ -25,8 +25,8 @@ void SaveFileDirSetting(std::string_view path);
 std::optional<HKEY> OpenSettingsRoot();
 DWORD ReadDwordValue(std::optional<HKEY> parent, const char* subkey, const char* valueName,
                      DWORD defaultValue);
-std::string ReadStringValue(std::optional<HKEY> parent, const char* subkey,
-                            const char* valueName, std::string_view defaultValue);
+std::string ReadStringValue(std::optional<HKEY> parent, const char* subkey, const char* valueName,
+                            std::string_view defaultValue);
 void WriteStringValue(std::optional<HKEY> parent, const char* subkey, const char* valueName,
                       std::string_view text);
 

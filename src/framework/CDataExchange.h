@@ -12,7 +12,7 @@ class CDialog;
 class CWndControl;
 
 class CDataExchange {
-public:
+  public:
     CDataExchange(CDialog* dialog, bool saveAndValidate)
         : m_pDlgWnd(dialog), m_bSaveAndValidate(saveAndValidate) {}
 
@@ -23,7 +23,7 @@ public:
     // Shows nothing itself: marks control `id` as the failing one and moves the focus to it.
     void Fail(int id);
 
-private:
+  private:
     bool failed_ = false;
 };
 

@@ -87,9 +87,13 @@ std::uintptr_t CDialog::SetTimer(std::uintptr_t id, unsigned elapseMs) {
     return id;
 }
 
-bool CDialog::KillTimer(std::uintptr_t id) { return timers_.erase(id) > 0; }
+bool CDialog::KillTimer(std::uintptr_t id) {
+    return timers_.erase(id) > 0;
+}
 
-void CDialog::KillAllTimers() { timers_.clear(); }
+void CDialog::KillAllTimers() {
+    timers_.clear();
+}
 
 ControlState* CDialog::FindControl(int id) {
     if (id == resources::kNoControlId) return nullptr;
@@ -166,6 +170,8 @@ void CDialog::OnOK() {
     if (UpdateData(true)) EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
 }  // namespace omblor::framework

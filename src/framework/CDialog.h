@@ -26,7 +26,7 @@ class CDataExchange;
 class HostWindow;
 
 class CDialog {
-public:
+  public:
     explicit CDialog(int templateId, CDialog* parent = nullptr);
     CDialog(const CDialog&) = delete;
     CDialog& operator=(const CDialog&) = delete;
@@ -83,7 +83,7 @@ public:
     void SetIcon(int iconId) { iconId_ = iconId; }
     [[nodiscard]] int IconId() const { return iconId_; }
 
-protected:
+  protected:
     virtual bool OnInitDialog();
     virtual void DoDataExchange(CDataExchange* pDX);
     virtual void OnOK();
@@ -94,7 +94,7 @@ protected:
     // What a system command does when the dialog has no handler: the close command cancels.
     void DefaultSysCommand(unsigned command, std::intptr_t lParam);
 
-private:
+  private:
     void Dispatch(Message message, int id, std::uintptr_t wParam, std::intptr_t lParam);
     void KillAllTimers();
 

@@ -12,9 +12,9 @@ namespace omblor::framework {
 inline constexpr unsigned OFN_HIDEREADONLY = 0x00000004;
 
 class CFileDialog {
-public:
-    CFileDialog(bool openFileDialog, std::string_view defaultExtension,
-                std::string_view fileName, unsigned flags, std::string_view filter);
+  public:
+    CFileDialog(bool openFileDialog, std::string_view defaultExtension, std::string_view fileName,
+                unsigned flags, std::string_view filter);
 
     // IDOK when a file was chosen, IDCANCEL otherwise.
     int DoModal();
@@ -22,7 +22,7 @@ public:
     void SetInitialLocation(std::string_view location) { initial_ = std::string(location); }
     [[nodiscard]] const FileChooserRequest& Request() const { return request_; }
 
-private:
+  private:
     FileChooserRequest request_;
     std::string initial_;
     std::string path_;

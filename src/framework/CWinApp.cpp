@@ -6,13 +6,17 @@ namespace {
 CWinApp* g_app = nullptr;
 }
 
-CWinApp::CWinApp() : m_pszAppName("omblor") { g_app = this; }
+CWinApp::CWinApp() : m_pszAppName("omblor") {
+    g_app = this;
+}
 
 CWinApp::~CWinApp() {
     if (g_app == this) g_app = nullptr;
 }
 
-CWinApp* AfxGetApp() { return g_app; }
+CWinApp* AfxGetApp() {
+    return g_app;
+}
 
 std::string_view AfxGetAppName() {
     return g_app != nullptr ? std::string_view(g_app->m_pszAppName) : std::string_view("omblor");

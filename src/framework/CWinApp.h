@@ -10,7 +10,7 @@ namespace omblor::framework {
 class CDialog;
 
 class CWinApp {
-public:
+  public:
     CWinApp();
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;

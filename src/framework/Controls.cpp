@@ -180,7 +180,9 @@ HTREEITEM CTreeCtrl::FirstWithParent(HTREEITEM parent, std::size_t from) const {
     return 0;
 }
 
-HTREEITEM CTreeCtrl::GetRootItem() const { return FirstWithParent(0, 0); }
+HTREEITEM CTreeCtrl::GetRootItem() const {
+    return FirstWithParent(0, 0);
+}
 
 HTREEITEM CTreeCtrl::GetChildItem(HTREEITEM item) const {
     return Item(item) != nullptr ? FirstWithParent(item, 0) : 0;

@@ -15,7 +15,7 @@ namespace omblor::framework {
 class CDialog;
 
 class CWndControl {
-public:
+  public:
     CWndControl() = default;
     CWndControl(const CWndControl&) = delete;
     CWndControl& operator=(const CWndControl&) = delete;
@@ -30,30 +30,30 @@ public:
     [[nodiscard]] bool IsWindowEnabled() const;
     void SetFocus();
 
-protected:
+  protected:
     [[nodiscard]] ControlState* State() const;
     void Changed() const;
     void ItemChanged(HTREEITEM item) const;
 
-private:
+  private:
     CDialog* dialog_ = nullptr;
     int id_ = 0;
 };
 
 class CEdit : public CWndControl {
-public:
+  public:
     // Selects all text when start is 0 and end is -1, the only selection the program makes.
     void SetSel(int start, int end);
 };
 
 class CButton : public CWndControl {
-public:
+  public:
     [[nodiscard]] int GetCheck() const;
     void SetCheck(int check);
 };
 
 class CProgressCtrl : public CWndControl {
-public:
+  public:
     void SetRange(int low, int high);
     // Positions outside the range show as the nearest end, as the native control does.
     int SetPos(int position);
@@ -62,20 +62,20 @@ public:
 
 // A strip of equal-sized images taken from a bitmap resource; the hosts draw from the resource.
 class CImageList {
-public:
+  public:
     bool Create(int bitmapId, int imageWidth, int grow, std::uint32_t maskColour);
     [[nodiscard]] int BitmapId() const { return bitmapId_; }
     [[nodiscard]] int ImageWidth() const { return imageWidth_; }
     [[nodiscard]] std::uint32_t MaskColour() const { return maskColour_; }
 
-private:
+  private:
     int bitmapId_ = 0;
     int imageWidth_ = 0;
     std::uint32_t maskColour_ = 0;
 };
 
 class CTreeCtrl : public CWndControl {
-public:
+  public:
     // Items are always added after the last child of `parent` (TVI_ROOT for the top level).
     HTREEITEM InsertItem(std::string_view text, HTREEITEM parent = TVI_ROOT,
                          HTREEITEM after = TVI_LAST);
@@ -93,7 +93,7 @@ public:
     bool DeleteAllItems();
     void SetImageList(const CImageList& images, unsigned which);
 
-private:
+  private:
     [[nodiscard]] TreeItemState* Item(HTREEITEM item) const;
     [[nodiscard]] HTREEITEM FirstWithParent(HTREEITEM parent, std::size_t from) const;
 };

@@ -25,13 +25,13 @@ namespace detail {
 template <class D>
 struct Members {
     static void Command(CDialog& d, const void* m, std::uintptr_t, std::intptr_t) {
-        (static_cast<D&>(d).**static_cast<void (D::* const*)()>(m))();
+        (static_cast<D&>(d).**static_cast<void (D::*const*)()>(m))();
     }
     static void Timer(CDialog& d, const void* m, std::uintptr_t w, std::intptr_t) {
-        (static_cast<D&>(d).**static_cast<void (D::* const*)(std::uintptr_t)>(m))(w);
+        (static_cast<D&>(d).**static_cast<void (D::*const*)(std::uintptr_t)>(m))(w);
     }
     static void SysCommand(CDialog& d, const void* m, std::uintptr_t w, std::intptr_t l) {
-        (static_cast<D&>(d).**static_cast<void (D::* const*)(unsigned, std::intptr_t)>(m))(
+        (static_cast<D&>(d).**static_cast<void (D::*const*)(unsigned, std::intptr_t)>(m))(
             static_cast<unsigned>(w), l);
     }
 };
@@ -42,15 +42,15 @@ struct Members {
 //   static constexpr auto kFind = &COmblorDlg::OnFind;
 //   static const MessageMapEntry kMap[] = {OnCommandEntry<COmblorDlg>(IDC_FIND, &kFind)};
 template <class D>
-MessageMapEntry OnCommandEntry(int id, void (D::* const* member)()) {
+MessageMapEntry OnCommandEntry(int id, void (D::*const* member)()) {
     return {Message::Command, id, &detail::Members<D>::Command, member};
 }
 template <class D>
-MessageMapEntry OnTimerEntry(void (D::* const* member)(std::uintptr_t)) {
+MessageMapEntry OnTimerEntry(void (D::*const* member)(std::uintptr_t)) {
     return {Message::Timer, 0, &detail::Members<D>::Timer, member};
 }
 template <class D>
-MessageMapEntry OnSysCommandEntry(void (D::* const* member)(unsigned, std::intptr_t)) {
+MessageMapEntry OnSysCommandEntry(void (D::*const* member)(unsigned, std::intptr_t)) {
     return {Message::SysCommand, 0, &detail::Members<D>::SysCommand, member};
 }
 

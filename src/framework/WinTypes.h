@@ -5,7 +5,8 @@
 #include <cstdint>
 
 // <windows.h> (which Winsock brings along) and <commctrl.h> define some of these names as macros
-// with the same values; the framework's typed constants take their place, whichever header came first.
+// with the same values; the framework's typed constants take their place, whichever header came
+// first.
 #undef IDOK
 #undef IDCANCEL
 #undef MB_OK
@@ -30,7 +31,9 @@ inline constexpr HTREEITEM TVI_ROOT = static_cast<HTREEITEM>(-0x10000);
 inline constexpr HTREEITEM TVI_LAST = static_cast<HTREEITEM>(-0xFFFE);
 inline constexpr unsigned TVIS_STATEIMAGEMASK = 0xF000;
 inline constexpr unsigned TVSIL_STATE = 2;
-inline constexpr unsigned INDEXTOSTATEIMAGEMASK(unsigned i) { return i << 12; }
+inline constexpr unsigned INDEXTOSTATEIMAGEMASK(unsigned i) {
+    return i << 12;
+}
 
 // What a message-map entry reacts to.
 enum class Message { Command, Timer, SysCommand };

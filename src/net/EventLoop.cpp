@@ -8,12 +8,18 @@ namespace {
 thread_local EventLoop* t_current = nullptr;
 
 // The loop behind a link, or null when the link is empty or its loop has gone.
-EventLoop* Resolve(const EventLoop::Link& link) { return link ? *link : nullptr; }
+EventLoop* Resolve(const EventLoop::Link& link) {
+    return link ? *link : nullptr;
+}
 }  // namespace
 
-EventLoop* EventLoop::Current() { return t_current; }
+EventLoop* EventLoop::Current() {
+    return t_current;
+}
 
-void EventLoop::SetCurrent(EventLoop* loop) { t_current = loop; }
+void EventLoop::SetCurrent(EventLoop* loop) {
+    t_current = loop;
+}
 
 void EventLoop::Retire() noexcept {
     *link_ = nullptr;
@@ -50,7 +56,9 @@ ScopedTimer& ScopedTimer::operator=(ScopedTimer&& other) noexcept {
     return *this;
 }
 
-ScopedTimer::~ScopedTimer() { Stop(); }
+ScopedTimer::~ScopedTimer() {
+    Stop();
+}
 
 void ScopedTimer::Stop() {
     const TimerId id = std::exchange(id_, 0);
@@ -78,7 +86,9 @@ ScopedWatch& ScopedWatch::operator=(ScopedWatch&& other) noexcept {
     return *this;
 }
 
-ScopedWatch::~ScopedWatch() { Reset(); }
+ScopedWatch::~ScopedWatch() {
+    Reset();
+}
 
 void ScopedWatch::SetEvents(unsigned events) {
     if (EventLoop* loop = Resolve(loop_); loop != nullptr && id_ != 0)

@@ -25,7 +25,7 @@ using WatchId = std::uint64_t;
 using TimerId = std::uint64_t;
 
 class EventLoop {
-public:
+  public:
     using FdCallback = std::function<void(int fd, unsigned ready)>;
     using Callback = std::function<void()>;
 
@@ -65,19 +65,19 @@ public:
     static EventLoop* Current();
     static void SetCurrent(EventLoop* loop);
 
-protected:
+  protected:
     // Cuts the links of every registration and stops being current. Derived loops call it first
     // in their destructors, so no handle reaches a half-destroyed loop.
     void Retire() noexcept;
 
-private:
+  private:
     Link link_ = std::make_shared<EventLoop*>(this);
 };
 
 // Posts calls that run only while their owner lives: a call still queued when the owner goes is
 // dropped, so a posted call may capture the owner's `this`.
 class PostedCalls {
-public:
+  public:
     explicit PostedCalls(EventLoop& loop) : loop_(loop.GetLink()) {}
     PostedCalls(const PostedCalls&) = delete;
     PostedCalls& operator=(const PostedCalls&) = delete;
@@ -85,14 +85,14 @@ public:
 
     void Post(EventLoop::Callback callback);
 
-private:
+  private:
     EventLoop::Link loop_;
     std::shared_ptr<char> alive_ = std::make_shared<char>();
 };
 
 // A timer that stops itself when it goes out of scope.
 class ScopedTimer {
-public:
+  public:
     ScopedTimer() = default;
     ScopedTimer(EventLoop& loop, std::chrono::milliseconds interval, Repeat repeat,
                 EventLoop::Callback callback);
@@ -107,14 +107,14 @@ public:
     void Stop();
     [[nodiscard]] bool Active() const { return id_ != 0; }
 
-private:
+  private:
     EventLoop::Link loop_;
     TimerId id_ = 0;
 };
 
 // A watch that unregisters itself when it goes out of scope.
 class ScopedWatch {
-public:
+  public:
     ScopedWatch() = default;
     ScopedWatch(EventLoop& loop, int fd, unsigned events, EventLoop::FdCallback callback);
     // On the current loop; inactive when there is none.
@@ -129,7 +129,7 @@ public:
     void Reset();
     [[nodiscard]] bool Active() const { return id_ != 0; }
 
-private:
+  private:
     EventLoop::Link loop_;
     WatchId id_ = 0;
 };

@@ -19,7 +19,9 @@ PollEventLoop::PollEventLoop() {
     }
 }
 
-PollEventLoop::~PollEventLoop() { Retire(); }
+PollEventLoop::~PollEventLoop() {
+    Retire();
+}
 
 WatchId PollEventLoop::WatchFd(int fd, unsigned events, FdCallback callback) {
     const WatchId id = next_id_++;
@@ -31,7 +33,9 @@ void PollEventLoop::SetWatchEvents(WatchId id, unsigned events) {
     if (auto it = watches_.find(id); it != watches_.end()) it->second.events = events;
 }
 
-void PollEventLoop::UnwatchFd(WatchId id) { watches_.erase(id); }
+void PollEventLoop::UnwatchFd(WatchId id) {
+    watches_.erase(id);
+}
 
 TimerId PollEventLoop::StartTimer(std::chrono::milliseconds interval, Repeat repeat,
                                   Callback callback) {
@@ -42,7 +46,9 @@ TimerId PollEventLoop::StartTimer(std::chrono::milliseconds interval, Repeat rep
     return id;
 }
 
-void PollEventLoop::StopTimer(TimerId id) { timers_.erase(id); }
+void PollEventLoop::StopTimer(TimerId id) {
+    timers_.erase(id);
+}
 
 void PollEventLoop::Post(Callback callback) {
     posted_.push_back(std::move(callback));
@@ -117,8 +123,8 @@ void PollEventLoop::PumpOnce(std::chrono::milliseconds max_wait) {
     auto wait = max_wait;
     if (!posted_.empty()) wait = std::chrono::milliseconds(0);
     if (!heap_.empty()) {
-        const auto until = std::chrono::ceil<std::chrono::milliseconds>(heap_.top().deadline -
-                                                                        Clock::now());
+        const auto until =
+            std::chrono::ceil<std::chrono::milliseconds>(heap_.top().deadline - Clock::now());
         wait = std::clamp(until, std::chrono::milliseconds(0), wait);
     }
 

@@ -15,7 +15,7 @@
 namespace omblor::net {
 
 class PollEventLoop final : public EventLoop {
-public:
+  public:
     PollEventLoop();
     ~PollEventLoop() override;
 
@@ -31,7 +31,7 @@ public:
     // One turn: waits at most `max_wait` (or not at all with zero), then dispatches what is due.
     void PumpOnce(std::chrono::milliseconds max_wait);
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
     struct Watch {
         int fd = -1;

@@ -10,6 +10,8 @@ namespace omblor::platform {
 // False on the first failing write (errno tells why); a zero-byte write counts as failing.
 bool WriteAll(int fd, std::span<const std::byte> bytes);
 
-inline bool WriteAll(int fd, std::string_view text) { return WriteAll(fd, std::as_bytes(std::span(text))); }
+inline bool WriteAll(int fd, std::string_view text) {
+    return WriteAll(fd, std::as_bytes(std::span(text)));
+}
 
 }  // namespace omblor::platform

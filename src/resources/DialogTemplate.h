@@ -14,7 +14,7 @@ enum class ControlKind { PushButton, DefPushButton, Edit, Static, CheckBox, Tree
 // Style bits of a control; only those the hosts act on.
 enum ControlStyle : unsigned {
     kStyleNone = 0,
-    kStyleNumber = 1U << 0,    // edit: digits only
+    kStyleNumber = 1U << 0,  // edit: digits only
     kStyleBorder = 1U << 1,
     kStyleAutoHScroll = 1U << 2,
     kStylePassword = 1U << 3,  // edit: characters hidden

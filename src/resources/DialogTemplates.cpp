@@ -30,16 +30,14 @@ constexpr std::array kMainControls{
     ControlTemplate{IDC_BROWSE, K::PushButton, "Browse...", 195, 24, 50, 14, kStyleTabStop},
     ControlTemplate{IDC_FILENAME, K::Edit, "", 44, 26, 139, 12, kTextBox},
     ControlTemplate{kNoControlId, K::Static, "FileName:", 7, 28, 32, 8},
-    ControlTemplate{IDC_REBOOT, K::CheckBox, "Reboot when complete", 17, 45, 89, 10,
-                    kStyleTabStop},
+    ControlTemplate{IDC_REBOOT, K::CheckBox, "Reboot when complete", 17, 45, 89, 10, kStyleTabStop},
 };
 
 constexpr std::array kFindControls{
     ControlTemplate{1, K::DefPushButton, "OK", 136, 119, 50, 14, kStyleTabStop},
     ControlTemplate{2, K::PushButton, "Cancel", 268, 119, 50, 14, kStyleTabStop},
     ControlTemplate{kNoControlId, K::Static, "Select an ULVO", 19, 18, 54, 8},
-    ControlTemplate{IDC_SEARCH_AGAIN, K::PushButton, "Search Again", 21, 50, 50, 14,
-                    kStyleTabStop},
+    ControlTemplate{IDC_SEARCH_AGAIN, K::PushButton, "Search Again", 21, 50, 50, 14, kStyleTabStop},
     ControlTemplate{IDC_DEVICE_TREE, K::Tree, "", 81, 8, 237, 105,
                     kStyleBorder | kStyleTabStop | kStyleTreeButtons | kStyleTreeLines |
                         kStyleTreeLinesAtRoot | kStyleTreeShowSelAlways},
@@ -65,8 +63,8 @@ constexpr std::array kPasswordControls{
 constexpr unsigned kModal = kDialogCaption | kDialogSysMenu | kDialogModalFrame;
 
 constexpr std::array kTemplates{
-    DialogTemplate{IDD_ABOUTBOX, "About Druvane", 217, 55, "MS Sans Serif", 8,
-                   kModal, kAboutControls},
+    DialogTemplate{IDD_ABOUTBOX, "About Druvane", 217, 55, "MS Sans Serif", 8, kModal,
+                   kAboutControls},
     DialogTemplate{IDD_OMBLOR_DIALOG, "DRUVANE", 252, 71, "MS Sans Serif", 8,
                    kModal | kDialogAppWindow, kMainControls},
     DialogTemplate{IDD_IDFIND, "Find Tarviks", 325, 140, "MS Sans Serif", 8,

@@ -45,4 +45,4 @@ inline constexpr std::string_view kNoDataRecords = "No data records in file";
 inline constexpr std::string_view kRecordCutShort = "S record cut short by end of file \n";
 inline constexpr std::string_view kCountTooSmall = "S record count too small for its address \n";
 
-}  // namespace omblor::image::messages
+}  // namespace omblor::messages

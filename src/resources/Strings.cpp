@@ -15,6 +15,8 @@ std::string_view LoadStringResource(int id) {
     }
 }
 
-std::string_view VersionText() { return OMBLOR_VERSION; }
+std::string_view VersionText() {
+    return OMBLOR_VERSION;
+}
 
 }  // namespace omblor::resources

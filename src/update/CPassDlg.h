@@ -9,14 +9,14 @@
 namespace omblor::update {
 
 class CPassDlg final : public framework::CDialog {
-public:
+  public:
     explicit CPassDlg(CDialog* parent = nullptr);
     ~CPassDlg() override;
 
     std::string userName;
     std::string password;
 
-protected:
+  protected:
     void DoDataExchange(framework::CDataExchange* pDX) override;
 };
 

@@ -23,7 +23,7 @@ namespace {
 // The reader's messages go to the operator as message boxes, one each, with the file and, for a
 // refused record, where it stands as details.
 class MessageBoxSink final : public image::MessageSink {
-public:
+  public:
     explicit MessageBoxSink(std::string_view path) : path_(path), details_("File: " + path_) {}
     void Show(std::string_view text) override {
         framework::AfxMessageBoxWithDetails(text, details_);
@@ -36,7 +36,7 @@ public:
         details_ = RecordDetails(path_, place.line, place.column, place.text);
     }
 
-private:
+  private:
     std::string path_;
     std::string details_;
 };

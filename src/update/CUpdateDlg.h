@@ -22,7 +22,7 @@ namespace omblor::update {
 class CPassDlg;
 
 class CUpdateDlg final : public framework::CDialog, private UpdateSessionOwner {
-public:
+  public:
     CUpdateDlg(std::string_view fileName, std::uint32_t address, int rebootWhenComplete,
                CDialog* parent);
     ~CUpdateDlg() override;
@@ -35,13 +35,13 @@ public:
     std::uint16_t port = kUpdatePort;
     unsigned tickMs = 1000;
 
-protected:
+  protected:
     void DoDataExchange(framework::CDataExchange* pDX) override;
     bool OnInitDialog() override;
     void OnCancel() override;
     [[nodiscard]] framework::MessageMap GetMessageMap() const override;
 
-private:
+  private:
     void OnPlatformNamed(std::string_view name) override;
     std::optional<Credentials> OnCredentialsNeeded() override;
     void OnHeaderAnswered(HeaderAnswer answer) override;

@@ -9,7 +9,7 @@
 namespace omblor::update {
 
 class LineFramer {
-public:
+  public:
     static constexpr std::size_t kBufferSize = 256;
 
     enum class Result { NeedMore, Line, TooLong };
@@ -23,7 +23,7 @@ public:
     [[nodiscard]] char* Text() { return buffer_.data(); }
     [[nodiscard]] std::size_t Fill() const { return fill_; }
 
-private:
+  private:
     std::array<char, kBufferSize> buffer_{};
     std::size_t fill_ = 0;
     bool discarding_ = false;

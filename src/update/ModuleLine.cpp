@@ -37,10 +37,11 @@ bool PlatformAccepts(std::string& platform, std::string_view headerText) {
 }
 
 std::array<std::uint8_t, 8> ImageHeaderReply(std::uint32_t baseAddress, std::uint32_t length) {
-    return {static_cast<std::uint8_t>(baseAddress >> 24), static_cast<std::uint8_t>(baseAddress >> 16),
-            static_cast<std::uint8_t>(baseAddress >> 8),  static_cast<std::uint8_t>(baseAddress),
-            static_cast<std::uint8_t>(length >> 24),      static_cast<std::uint8_t>(length >> 16),
-            static_cast<std::uint8_t>(length >> 8),       static_cast<std::uint8_t>(length)};
+    return {
+        static_cast<std::uint8_t>(baseAddress >> 24), static_cast<std::uint8_t>(baseAddress >> 16),
+        static_cast<std::uint8_t>(baseAddress >> 8),  static_cast<std::uint8_t>(baseAddress),
+        static_cast<std::uint8_t>(length >> 24),      static_cast<std::uint8_t>(length >> 16),
+        static_cast<std::uint8_t>(length >> 8),       static_cast<std::uint8_t>(length)};
 }
 
 std::string CredentialsReply(std::string_view user, std::string_view password) {

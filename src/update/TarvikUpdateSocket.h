@@ -17,7 +17,7 @@ namespace omblor::update {
 class UpdateSocketOwner;
 
 class TarvikUpdateSocket final : public net::CAsyncSocket {
-public:
+  public:
     // Creates the socket and starts connecting to `address` (host order); a failed Create is
     // told to the owner (OnSocketNotMade) and leaves the object without a socket.
     TarvikUpdateSocket(UpdateSocketOwner& owner, std::uint32_t address,
@@ -27,7 +27,7 @@ public:
     void OnReceive(int errorCode) override;
     void OnConnect(int errorCode) override;
 
-private:
+  private:
     [[nodiscard]] std::string ErrorDetails(int error) const;
 
     UpdateSocketOwner& owner_;

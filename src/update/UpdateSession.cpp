@@ -154,8 +154,8 @@ void UpdateSession::OnModuleLine(std::int32_t code, char* line) {
         AnswerCredentials();
     } else if (code == code::kImageHeader) {
         const bool accepted = PlatformAccepts(platformName_, image_.headerText);
-        const auto header = accepted ? ImageHeaderReply(image_.baseAddress, image_.length)
-                                     : ImageHeaderReply(0, 0);
+        const auto header =
+            accepted ? ImageHeaderReply(image_.baseAddress, image_.length) : ImageHeaderReply(0, 0);
         SendBytes(header.data(), header.size());
         owner_.OnHeaderAnswered(accepted ? HeaderAnswer::Sent : HeaderAnswer::Refused);
     } else if (code == code::kImage) {

@@ -65,7 +65,7 @@ enum class LostConnection { WaitForTimeOut, EndAtOnce };
 
 // Everything the session tells its owner, in the order the exchange goes.
 class UpdateSessionOwner {
-public:
+  public:
     virtual void OnPlatformNamed(std::string_view /*name*/) {}
     // The module wants credentials; nothing means there are none (the session is cancelled).
     // May run a modal loop, during which the session may end.
@@ -81,12 +81,12 @@ public:
     virtual void OnTrouble(Failure failure, int error) = 0;
     virtual void OnEnded(const SessionEnd& end) = 0;
 
-protected:
+  protected:
     ~UpdateSessionOwner() = default;
 };
 
 class UpdateSession final : private UpdateSocketOwner {
-public:
+  public:
     static constexpr int kSilentTicks = 30;
 
     // `image` is borrowed and must outlive the session.
@@ -114,7 +114,7 @@ public:
     // Image bytes handed to the connection.
     [[nodiscard]] std::uint32_t ImageBytesSent() const { return imageBytesSent_; }
 
-private:
+  private:
     void OnModuleLine(std::int32_t code, char* line) override;
     void OnSocketFailed(SocketFailure failure, int error, std::string_view details) override;
     void OnSocketNotMade(int error) override;

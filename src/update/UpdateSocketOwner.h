@@ -17,7 +17,7 @@ enum class SocketFailure {
 };
 
 class UpdateSocketOwner {
-public:
+  public:
     virtual void OnModuleLine(std::int32_t code, char* line) = 0;
     // The connection is of no further use. `details` says more for the operator: the module's
     // address and the system's reason, or the start of the over-long line.
@@ -27,7 +27,7 @@ public:
     // The module closed the stream in an orderly way; reading has stopped.
     virtual void OnModuleClosed() {}
 
-protected:
+  protected:
     ~UpdateSocketOwner() = default;
 };
 

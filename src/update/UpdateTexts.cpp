@@ -52,7 +52,8 @@ std::string WaitingForCredentials() {
 }
 
 std::string HeaderSent(std::uint32_t baseAddress, std::uint32_t length, HeaderAnswer answer) {
-    if (answer == HeaderAnswer::Refused) return "Platform does not match the file; told the module so";
+    if (answer == HeaderAnswer::Refused)
+        return "Platform does not match the file; told the module so";
     char text[80];
     std::snprintf(text, sizeof text, "Image header sent: %u bytes at 0x%08X", length, baseAddress);
     return text;
@@ -67,7 +68,8 @@ std::string Programming(int percent) {
 }
 
 std::string RebootReply(RebootChoice choice) {
-    return choice == RebootChoice::Reboot ? "Told the module to reboot" : "Told the module not to reboot";
+    return choice == RebootChoice::Reboot ? "Told the module to reboot"
+                                          : "Told the module not to reboot";
 }
 
 std::string Done() {

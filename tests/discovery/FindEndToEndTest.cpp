@@ -9,9 +9,9 @@
 
 namespace {
 
-using omblor::testing::ScratchDir;
 using omblor::testing::ProgramResult;
 using omblor::testing::RunProgram;
+using omblor::testing::ScratchDir;
 
 class FindEndToEnd : public omblor::discovery::testing::DiscoverSim {
   protected:

@@ -16,11 +16,11 @@
 namespace {
 
 namespace fs = std::filesystem;
-using omblor::testing::ScratchDir;
 using omblor::testing::BackgroundProgram;
 using omblor::testing::BinDir;
 using omblor::testing::ProgramResult;
 using omblor::testing::RunProgram;
+using omblor::testing::ScratchDir;
 
 constexpr std::size_t kImageBytes = 40960;
 constexpr const char* kPassword = "s3cret-PW";

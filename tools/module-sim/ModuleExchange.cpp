@@ -236,7 +236,8 @@ void ModuleExchange::Read() {
                 PauseReading();
                 return;
             }
-            const std::size_t want = std::min({imageLength_ - imageGot_, kImageReadSize, allowance});
+            const std::size_t want =
+                std::min({imageLength_ - imageGot_, kImageReadSize, allowance});
             into = image_.empty() ? std::span(discard).first(std::min(want, kDiscardSize))
                                   : std::span(image_).subspan(imageGot_, want);
         }

@@ -54,8 +54,8 @@ std::optional<std::string> UpdateServer::Listen() {
 void UpdateServer::OnAcceptable() {
     sockaddr_in peer{};
     socklen_t length = sizeof peer;
-    platform::UniqueFd connection(::accept4(listen_.Get(), reinterpret_cast<sockaddr*>(&peer), &length,
-                                       SOCK_NONBLOCK | SOCK_CLOEXEC));
+    platform::UniqueFd connection(::accept4(listen_.Get(), reinterpret_cast<sockaddr*>(&peer),
+                                            &length, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!connection.Valid()) return;  // gone again before we took it, or out of descriptors
     // One connection: later ones wait in the backlog and are never served.
     acceptWatch_.SetEvents(0);

@@ -15,9 +15,9 @@
 #include "module-sim/SimOptions.h"
 #include "module-sim/UpdateServer.h"
 #include "module-sim/discovery/RunDiscoveryRole.h"
+#include "net/PollEventLoop.h"
 #include "platform/OpenFileLimit.h"
 #include "resources/Strings.h"
-#include "net/PollEventLoop.h"
 
 namespace {
 

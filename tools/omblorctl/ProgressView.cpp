@@ -8,8 +8,8 @@
 
 #include "Output.h"
 #include "Terminal.h"
-#include "text/OutsideText.h"
 #include "platform/WriteAll.h"
+#include "text/OutsideText.h"
 
 namespace omblor::ctl {
 

@@ -121,8 +121,8 @@ class ConsoleHost::Window final : public HostWindow {
 
 ConsoleHost::ConsoleHost(net::EventLoop& loop, int inputFd, std::FILE* out)
     : loop_(loop), inputFd_(inputFd), out_(out) {
-    input_ = std::make_unique<ConsoleInput>(loop_, inputFd_,
-                                            [this](std::span<const char> chunk) { OnInput(chunk); });
+    input_ = std::make_unique<ConsoleInput>(
+        loop_, inputFd_, [this](std::span<const char> chunk) { OnInput(chunk); });
 }
 
 ConsoleHost::~ConsoleHost() {
@@ -291,10 +291,11 @@ void ConsoleHost::Apply(std::string_view line) {
             PrintIgnored(line);
             return;
         }
-        waitTimer_ = net::ScopedTimer(loop_, std::chrono::milliseconds(ms), net::Repeat::No, [this] {
-            waitTimer_ = net::ScopedTimer();
-            ScheduleNextAction();
-        });
+        waitTimer_ =
+            net::ScopedTimer(loop_, std::chrono::milliseconds(ms), net::Repeat::No, [this] {
+                waitTimer_ = net::ScopedTimer();
+                ScheduleNextAction();
+            });
         return;
     }
     if (verb == "dump" && rest.empty()) {
@@ -315,7 +316,7 @@ void ConsoleHost::Apply(std::string_view line) {
                 if (verb == "choose" && !rest.empty()) {
                     // The chooser hands back a full path, as a window's chooser would.
                     top->chosen = IsFullPath(rest) ? std::string(rest)
-                                                      : CurrentFolder() + "/" + std::string(rest);
+                                                   : CurrentFolder() + "/" + std::string(rest);
                     top->done = true;
                     applied = true;
                 } else if (verb == "cancel" && rest.empty()) {

@@ -21,7 +21,7 @@
 namespace omblor::framework {
 
 class ConsoleHost final : public Host {
-public:
+  public:
     // Runs on `loop`, reads actions from `inputFd` and writes to `out`; none is owned, and the
     // loop must outlive the host.
     ConsoleHost(net::EventLoop& loop, int inputFd, std::FILE* out);
@@ -37,7 +37,7 @@ public:
     // Prints the controls of the topmost dialog, as the "dump" action does.
     void Dump();
 
-private:
+  private:
     class Window;
     struct Modal {
         enum class Kind { Dialog, MessageBox, Chooser } kind = Kind::Dialog;

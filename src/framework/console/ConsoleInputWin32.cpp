@@ -9,8 +9,8 @@
 #include <utility>
 
 #include "framework/console/ConsoleInput.h"
-#include "platform/SecureWipe.h"
 #include "net/Win32MessageWindow.h"
+#include "platform/SecureWipe.h"
 
 namespace omblor::framework {
 

@@ -14,7 +14,7 @@
 namespace omblor::framework {
 
 class QtEventLoop : public net::EventLoop {
-public:
+  public:
     QtEventLoop();
     ~QtEventLoop() override;
 
@@ -27,7 +27,7 @@ public:
     void Post(Callback callback) override;
     void RunUntil(const std::function<bool()>& done) override;
 
-private:
+  private:
     struct Watch {
         int fd = -1;
         std::shared_ptr<FdCallback> callback;

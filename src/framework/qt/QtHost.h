@@ -12,7 +12,7 @@ class QWidget;
 namespace omblor::framework {
 
 class QtHost final : public Host {
-public:
+  public:
     QtHost();
     ~QtHost() override;
 
@@ -22,7 +22,7 @@ public:
                               std::string_view details) override;
     std::optional<std::string> ChooseFile(const FileChooserRequest& request) override;
 
-private:
+  private:
     class Window;
     [[nodiscard]] QWidget* TopVisibleWindow() const;
     std::vector<Window*> open_;  // innermost last; the parent of new boxes
