@@ -131,11 +131,14 @@ out = os.path.join(here, '..', '..', 'src', 'resources', 'Artwork.cpp')
 with open(out, 'w') as f:
     f.write('// Made by tools/artwork/make_artwork.py; edit the pictures there.\n')
     f.write('#include "resources/Artwork.h"\n\nnamespace omblor::resources {\n\nnamespace {\n')
+    # One picture row a line, as the Windows resource script reads them back.
+    f.write('// clang-format off\n')
     f.write(xpm('kAppIcon', app_icon()))
     f.write(xpm('kStateImages', state_strip()))
+    f.write('// clang-format on\n')
     f.write('}  // namespace\n\n')
-    f.write('std::span<const char* const> AppIconXpm() { return kAppIcon; }\n')
-    f.write('std::span<const char* const> StateImagesXpm() { return kStateImages; }\n\n')
+    f.write('std::span<const char* const> AppIconXpm() {\n    return kAppIcon;\n}\n')
+    f.write('std::span<const char* const> StateImagesXpm() {\n    return kStateImages;\n}\n\n')
     f.write('}  // namespace omblor::resources\n')
 
 icons = os.path.join(here, '..', '..', 'packaging', 'icons')
