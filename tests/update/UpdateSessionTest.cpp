@@ -242,6 +242,26 @@ TEST_F(Session, a_lost_connection_ends_by_time_out_or_at_once_when_asked) {
     EXPECT_EQ(owner.end.error, ECONNREFUSED);
 }
 
+// A module that falls silent is given up on at the thirtieth silent tick, the 30 s the window
+// and omblorctl promise, and not one tick before.
+TEST_F(Session, the_thirtieth_silent_tick_ends_it_and_not_one_before) {
+    ScriptedModule quiet({{0, "100 P:QX19:1\r\n"}});
+    struct NoMessages final : omblor::image::MessageSink {
+        void Show(std::string_view text) override { ADD_FAILURE() << text; }
+    } sink;
+    image_ = omblor::image::LoadAppImage(path_.string(), sink);
+    UpdateSession session(owner, *image_, kLoopback, quiet.port, RebootChoice::Reboot);
+    session.Start();
+    bool settled = false;
+    omblor::net::ScopedTimer settle(200ms, omblor::net::Repeat::No, [&] { settled = true; });
+    loop_.RunUntil([&] { return settled; });
+    for (int tick = 1; tick < 30; ++tick) session.Tick();
+    EXPECT_EQ(owner.ends, 0);
+    session.Tick();
+    EXPECT_EQ(owner.ends, 1);
+    EXPECT_EQ(owner.end.failure, Failure::TimedOut);
+}
+
 // A connection lost while the image still goes out, an image that cannot be sent: each is told.
 TEST_F(Session, socket_failures_are_told) {
     // Enough records for an image that cannot go out in one write.
