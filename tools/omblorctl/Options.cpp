@@ -13,7 +13,26 @@ namespace omblor::ctl {
 
 namespace {
 
-enum class Id { Json, Seconds, Found, NoReboot, User, PasswordFile, Parallel, Help, Version };
+enum class Id {
+    Json,
+    Seconds,
+    Found,
+    NoReboot,
+    User,
+    PasswordFile,
+    Parallel,
+    Retries,
+    RetryDelay,
+    Canary,
+    MaxFailures,
+    DryRun,
+    Confirm,
+    ConfirmTimeout,
+    FailedFrom,
+    Log,
+    Help,
+    Version
+};
 // What the shell offers for an option's value.
 enum class Completes { Nothing, Files };
 
@@ -48,6 +67,20 @@ constexpr OptionSpec kUpdateOptions[] = {
      Id::PasswordFile, Completes::Files},
     {"--parallel", "N", "at most N connections open at once (default 64)", Id::Parallel},
     {"--json", "", "one JSON object a module instead of a table", Id::Json},
+    {"--retries", "N", "try again up to N times after a transient failure (default 0)",
+     Id::Retries},
+    {"--retry-delay", "S", "S seconds before a retry, twice that before the next (default 2)",
+     Id::RetryDelay},
+    {"--canary", "N", "program the first N modules first; the rest only if all N are", Id::Canary},
+    {"--max-failures", "K", "open no new connection once K modules have failed", Id::MaxFailures},
+    {"--dry-run", "", "resolve the modules and say which would be programmed; connect to none",
+     Id::DryRun},
+    {"--confirm", "", "after its reboot, search until each module answers again", Id::Confirm},
+    {"--confirm-timeout", "S", "wait S seconds for a module to answer again (default 60)",
+     Id::ConfirmTimeout},
+    {"--failed-from", "F", "add the modules whose last result in F was not programmed",
+     Id::FailedFrom, Completes::Files},
+    {"--log", "F", "append one JSON line per attempt to F", Id::Log, Completes::Files},
     kHelp,
 };
 
@@ -69,7 +102,7 @@ constexpr CommandSpec kCommands[] = {
 
 constexpr std::string_view kProgram = "omblorctl";
 constexpr std::size_t kWidth = 80;
-constexpr std::size_t kHelpColumn = 22;
+constexpr std::size_t kHelpColumn = 24;
 
 std::string_view FirstWord(std::string_view text) {
     return text.substr(0, text.find(' '));
@@ -178,6 +211,18 @@ std::optional<int> Scan(std::span<const CommandSpec* const> commands, int argc, 
     return std::nullopt;
 }
 
+// A whole number from `low` to `high`, or a line on stderr saying what the option wants.
+bool ParseCount(const char* name, const char* text, long low, long high, std::size_t& out) {
+    char* last = nullptr;
+    const long n = std::strtol(text, &last, 10);
+    if (*text == '\0' || *last != '\0' || n < low || n > high) {
+        std::fprintf(stderr, "omblorctl: %s wants a number from %ld to %ld\n", name, low, high);
+        return false;
+    }
+    out = static_cast<std::size_t>(n);
+    return true;
+}
+
 bool ParseSeconds(const char* text, std::chrono::milliseconds& out) {
     char* end = nullptr;
     const double seconds = std::strtod(text, &end);
@@ -224,16 +269,44 @@ Parsed<UpdateOptions> ParseUpdate(int argc, char** argv) {
             case Id::Json:
                 options.format = Format::Json;
                 break;
-            case Id::Parallel: {
-                char* last = nullptr;
-                const long n = std::strtol(value, &last, 10);
-                if (*value == '\0' || *last != '\0' || n < 1 || n > 100000) {
-                    std::fputs("omblorctl: --parallel wants a number from 1 to 100000\n", stderr);
-                    return false;
-                }
-                options.parallel = static_cast<std::size_t>(n);
+            case Id::Parallel:
+                return ParseCount("--parallel", value, 1, 100000, options.parallel);
+            case Id::Retries:
+                return ParseCount("--retries", value, 0, 100, options.retries);
+            case Id::Canary:
+                return ParseCount("--canary", value, 0, 100000, options.canary);
+            case Id::MaxFailures: {
+                std::size_t k = 0;
+                if (!ParseCount("--max-failures", value, 1, 100000, k)) return false;
+                options.maxFailures = k;
                 break;
             }
+            case Id::RetryDelay:
+                if (!ParseSeconds(value, options.retryDelay)) {
+                    std::fputs("omblorctl: --retry-delay wants 0 to 3600\n", stderr);
+                    return false;
+                }
+                break;
+            case Id::ConfirmTimeout:
+                if (!ParseSeconds(value, options.confirmTimeout) ||
+                    options.confirmTimeout.count() == 0) {
+                    std::fputs("omblorctl: --confirm-timeout wants more than 0, up to 3600\n",
+                               stderr);
+                    return false;
+                }
+                break;
+            case Id::DryRun:
+                options.dryRun = DryRun::Yes;
+                break;
+            case Id::Confirm:
+                options.confirm = Confirm::Yes;
+                break;
+            case Id::FailedFrom:
+                options.failedFrom = value;
+                break;
+            case Id::Log:
+                options.log = value;
+                break;
             default:
                 break;
         }
@@ -244,9 +317,15 @@ Parsed<UpdateOptions> ParseUpdate(int argc, char** argv) {
         return {.options = std::nullopt, .exitCode = UsageError(commands, "no application file")};
     options.file = argv[optind++];
     options.addresses.assign(argv + optind, argv + argc);
-    if (options.addresses.empty() && options.found == FoundModules::Leave)
+    if (options.addresses.empty() && options.found == FoundModules::Leave &&
+        options.failedFrom.empty())
         return {.options = std::nullopt,
-                .exitCode = UsageError(commands, "no module: give addresses or --found")};
+                .exitCode =
+                    UsageError(commands, "no module: give addresses, --found or --failed-from")};
+    // A module that stays put never comes back to be heard.
+    if (options.confirm == Confirm::Yes && options.reboot == Reboot::No)
+        return {.options = std::nullopt,
+                .exitCode = UsageError(commands, "--confirm cannot go with --no-reboot")};
     if (!options.passwordFile.empty() && !options.user)
         return {.options = std::nullopt,
                 .exitCode = UsageError(commands, "--password-file needs --user")};

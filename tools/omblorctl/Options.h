@@ -18,6 +18,10 @@ enum class Reboot { Yes, No };
 // Whether update first searches and adds the modules it finds.
 enum class FoundModules { Leave, Add };
 enum class ImageAction { Info, Convert };
+// A dry run reads the file and resolves the modules, but connects to none.
+enum class DryRun { No, Yes };
+// Whether each programmed module must be heard by a search again after its reboot.
+enum class Confirm { No, Yes };
 
 struct FindOptions {
     Format format = Format::Table;
@@ -34,6 +38,19 @@ struct UpdateOptions {
     std::string passwordFile;
     std::size_t parallel = 64;
     Format format = Format::Table;
+    // Further attempts after a transient failure, the first one `retryDelay` later, each
+    // further one twice as late as the one before.
+    std::size_t retries = 0;
+    std::chrono::milliseconds retryDelay{2000};
+    // The first `canary` modules are programmed before any other starts.
+    std::size_t canary = 0;
+    // No new connection once this many modules have ended not programmed.
+    std::optional<std::size_t> maxFailures;
+    DryRun dryRun = DryRun::No;
+    Confirm confirm = Confirm::No;
+    std::chrono::milliseconds confirmTimeout{60000};
+    std::string failedFrom;  // an earlier run's results or log; empty for none
+    std::string log;         // the traceability log; empty for none
 };
 
 struct ImageOptions {
