@@ -17,7 +17,7 @@ description:
     message naming the station's version and the one needed.
 version_added: 0.1.0
 author:
-  - The Omblor authors
+  - The Omblor authors (!UNKNOWN)
 options:
   seconds:
     description:

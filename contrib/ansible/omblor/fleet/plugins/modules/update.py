@@ -22,7 +22,7 @@ description:
     message naming the station's version and the one needed.
 version_added: 0.1.0
 author:
-  - The Omblor authors
+  - The Omblor authors (!UNKNOWN)
 options:
   file:
     description:
@@ -164,6 +164,13 @@ counts:
   sample:
     programmed: 2
     refused: 1
+not_programmed:
+  description:
+    - How many modules were not programmed, skipped ones aside (in check mode, how many would
+      not be).
+  returned: always
+  type: int
+  sample: 1
 omblorctl_version:
   description: The version of the station's omblorctl.
   returned: always
@@ -294,7 +301,8 @@ def main():
     fine = FINE_IN_CHECK_MODE if module.check_mode else FINE
     failed, msg = outcome_sentence(results, counts, fine)
     changed = counts.get('would program' if module.check_mode else 'programmed', 0) > 0
-    answer = dict(changed=changed, results=results, counts=counts, omblorctl_version=version, msg=msg)
+    answer = dict(changed=changed, results=results, counts=counts, not_programmed=failed,
+                  omblorctl_version=version, msg=msg)
 
     # Exit 2 is omblorctl's own refusal (usage, file, log), told on stderr; a dry run's exit code
     # says nothing the outcomes do not.
