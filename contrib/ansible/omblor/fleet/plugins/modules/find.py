@@ -1,4 +1,3 @@
-#!/usr/bin/python
 # -*- coding: utf-8 -*-
 # MIT License (see the collection's galaxy.yml)
 
