@@ -120,6 +120,7 @@ class FleetRules : public ::testing::Test {
         }
         fleet_ = std::make_unique<Fleet>(*image_, std::move(settings), std::move(states), record_,
                                          record_);
+        if (confirm_) fleet_->ConfirmWith(record_);
         bool expired = false;
         const omblor::net::ScopedTimer guard(20s, omblor::net::Repeat::No, [&] {
             expired = true;
@@ -138,6 +139,7 @@ class FleetRules : public ::testing::Test {
     std::uint32_t base_ = 0;
     std::vector<std::unique_ptr<ScriptedModule>> modules_;
     Recorder record_;
+    bool confirm_ = false;
     std::unique_ptr<Fleet> fleet_;
 };
 
@@ -253,10 +255,10 @@ TEST_F(FleetRules, a_programmed_module_ends_once_its_watch_has_heard_it_or_not) 
         if (index == 0) fleet_->OnConfirmed(0, "APP 2.0");
         if (index == 1) fleet_->OnNotConfirmed(1);
     };
-    Run({{kProgram}, {kProgram}, {kProgram}}, [this](FleetSettings& s) {
+    confirm_ = true;
+    Run({{kProgram}, {kProgram}, {kProgram}}, [](FleetSettings& s) {
         s.parallel = 1;
         s.canary = 2;
-        s.comeback = &record_;
     });
     EXPECT_EQ(record_.awaited, (std::vector<std::size_t>{0, 1}));
     EXPECT_EQ(record_.ended, (std::vector<std::string>{Address(0) + " programmed 1",

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Comeback.h"
 #include "discovery/DiscoverySearch.h"
 #include "discovery/Ipv4Address.h"
 #include "discovery/ReplyRecord.h"
@@ -20,20 +21,9 @@
 
 namespace omblor::ctl {
 
-class ConfirmationOwner {
-  public:
-    // The module of `index` answered a search after its exchange ended.
-    virtual void OnConfirmed(std::size_t index, std::string_view application) = 0;
-    // It was not heard within the time.
-    virtual void OnNotConfirmed(std::size_t index) = 0;
-
-  protected:
-    ~ConfirmationOwner() = default;
-};
-
 // Reports may come from inside the search's socket read or a timer: the owner may call Await or
 // Cancel from them, but destroys the confirmation only from a posted call.
-class Confirmation final : private discovery::DiscoverySearchOwner {
+class Confirmation final : public ComebackWatch, private discovery::DiscoverySearchOwner {
   public:
     Confirmation(ConfirmationOwner& owner, std::chrono::milliseconds timeout,
                  const discovery::FindSocketPorts& ports = {});
@@ -41,12 +31,9 @@ class Confirmation final : private discovery::DiscoverySearchOwner {
     Confirmation(const Confirmation&) = delete;
     Confirmation& operator=(const Confirmation&) = delete;
 
-    // The module of `index` has just ended its exchange programmed: from now on a reply from one
-    // of `macs` (when a search saw it; may be empty) or else from `hostOrder` confirms it.
     void Await(std::size_t index, std::uint32_t hostOrder,
-               std::span<const discovery::MacAddress> macs);
-    // Every module still waiting ends not confirmed at once (the run is being stopped).
-    void Cancel();
+               std::span<const discovery::MacAddress> macs) override;
+    void Cancel() override;
     [[nodiscard]] std::size_t Waiting() const { return waiting_.size(); }
     // Whether a search is going on; none while nobody waits.
     [[nodiscard]] bool Searching() const { return search_.Searching(); }
