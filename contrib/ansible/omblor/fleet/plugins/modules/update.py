@@ -303,10 +303,12 @@ def main():
     answer = dict(changed=changed, results=results, counts=counts, not_programmed=failed,
                   omblorctl_version=version, msg=msg)
 
-    # Exit 2 is omblorctl's own refusal (usage, file, log), told on stderr; a dry run's exit code
-    # says nothing the outcomes do not.
-    if rc == 2 or (rc != 0 and not failed and not module.check_mode):
-        said = err.strip() or out.strip() or 'no message'
+    # 1 is some module not programmed, which the outcomes tell (a dry run's "would program" counts
+    # as not programmed there); anything else is omblorctl's own failure, told on stderr: 2 its
+    # refusal (usage, file, log), others a crash, after which outcomes may be missing.
+    if rc not in (0, 1) or (rc == 1 and not failed and not module.check_mode):
+        # Its last line on stderr: the progress lines come before it.
+        said = (err.strip() or 'no message').splitlines()[-1]
         answer['msg'] = 'omblorctl update failed (exit %d): %s' % (rc, said)
         module.fail_json(**answer)
     if failed and not params['allow_failures']:
