@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,9 @@ inline constexpr std::string_view kCredentialsNeeded = "credentials needed";
 inline constexpr std::string_view kCancelled = "cancelled";
 // Listed by a search but never connected to.
 inline constexpr std::string_view kSkipped = "skipped";
+inline constexpr std::string_view kNotStarted = "not started";
+inline constexpr std::string_view kWouldProgram = "would program";
+inline constexpr std::string_view kNotConfirmed = "not confirmed";
 }  // namespace outcome
 
 // The detail of a receive error that has no system reason.
@@ -35,6 +39,10 @@ struct ModuleResult {
     std::string detail;   // the rest of the text, possibly from the module itself
     double seconds = 0;
     std::uint64_t bytes = 0;
+    unsigned attempts = 0;              // connections made for this module so far
+    std::string mac;                    // "00-11-22-33-44-55" when a search saw the module, else empty
+    std::optional<bool> confirmed;      // set only with --confirm, once the module's confirmation ended
+    std::string application;            // what a confirmed module answers with now
 };
 
 // Fills in the outcome and detail of a session that ended with `end`. `refusedPlatform` is the
