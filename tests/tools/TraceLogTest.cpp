@@ -172,6 +172,8 @@ TEST(TraceLog, run_facts_come_from_the_image_and_its_absolute_path) {
     EXPECT_EQ(facts.length, 8U);
     EXPECT_EQ(facts.confirm, Confirm::Yes);
     EXPECT_FALSE(facts.version.empty());
+    EXPECT_FALSE(facts.station.empty());
+    EXPECT_FALSE(facts.operatorName.empty());
 }
 
 TEST(TraceLog, two_writers_append_whole_lines_to_one_file) {
