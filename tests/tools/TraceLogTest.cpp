@@ -3,7 +3,12 @@
 // earlier run's --json results or log. Runs on both platforms.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -200,6 +205,46 @@ TEST(TraceLog, two_writers_append_whole_lines_to_one_file) {
         EXPECT_EQ(object["detail"].get<std::string>().size(), 20000U);
     }
 }
+
+#ifndef _WIN32
+// A disk that takes only part of a line (here a file size limit) leaves the torn piece on a line
+// of its own: the next line is whole, and reading the log back names the torn one.
+TEST(TraceLog, a_line_the_disk_takes_in_part_leaves_the_next_one_whole) {
+    const Folder folder;
+    const std::string path = folder.Write("trace.jsonl", "");
+    auto log = TraceLog::Open(path, Facts());
+    ASSERT_TRUE(std::holds_alternative<TraceLog>(log));
+    rlimit previous{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto ignoredBefore = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = previous;
+    small.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string error;
+    const bool torn = std::get<TraceLog>(log).Append(Result("10.0.0.1", "timed out"), error);
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, ignoredBefore);
+    EXPECT_FALSE(torn);
+    EXPECT_FALSE(error.empty());
+    ASSERT_TRUE(std::get<TraceLog>(log).Append(Result("10.0.0.2", "timed out"), error)) << error;
+
+    // A later run appending to a log that ends inside a line starts on a line of its own too.
+    std::ofstream(path, std::ios::binary | std::ios::app) << R"({"address": "10.)";
+    auto later = TraceLog::Open(path, Facts());
+    ASSERT_TRUE(std::holds_alternative<TraceLog>(later));
+    ASSERT_TRUE(std::get<TraceLog>(later).Append(Result("10.0.0.4", "timed out"), error)) << error;
+
+    const auto lines = Lines(folder.Read("trace.jsonl"));
+    ASSERT_EQ(lines.size(), 4U);
+    EXPECT_EQ(lines[0].size(), 100U);
+    EXPECT_EQ(nlohmann::json::parse(lines[1])["address"], "10.0.0.2");
+    EXPECT_EQ(lines[2], R"({"address": "10.)");
+    EXPECT_EQ(nlohmann::json::parse(lines[3])["address"], "10.0.0.4");
+    const auto read = FailedAddresses(path);
+    ASSERT_TRUE(std::holds_alternative<std::string>(read));
+    EXPECT_EQ(std::get<std::string>(read), path + ": line 1 is not a result line");
+}
+#endif
 
 TEST(TraceLog, a_log_that_cannot_be_opened_says_why) {
     const Folder folder;

@@ -34,7 +34,7 @@ bool AppendFile::AppendDurably(std::string_view line, std::string& error) {
         error = std::strerror(errno);
         return false;
     }
-    // A regular file takes the whole line at once; anything less (a full disk) would tear it.
+    // A regular file takes the whole line at once; less means a full disk.
     if (static_cast<std::size_t>(written) != line.size()) {
         error = "short write";
         return false;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "Output.h"
@@ -17,6 +18,13 @@ std::string AbsolutePath(const std::string& path) {
     std::error_code error;
     const auto absolute = std::filesystem::absolute(path, error);
     return error ? path : absolute.string();
+}
+
+// Whether the file's last byte is other than a line end; false for an empty or unreadable file.
+bool EndsInsideALine(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    char last = '\n';
+    return file.seekg(-1, std::ios::end) && file.get(last) && last != '\n';
 }
 
 std::string Seconds(double seconds) {
@@ -82,15 +90,19 @@ std::string TraceLine(std::string_view time, const RunFacts& facts, const Module
 std::variant<TraceLog, std::string> TraceLog::Open(const std::string& path, RunFacts facts) {
     auto opened = AppendFile::Open(path);
     if (auto* reason = std::get_if<std::string>(&opened)) return std::move(*reason);
-    return TraceLog(std::move(std::get<AppendFile>(opened)), std::move(facts));
+    return TraceLog(std::move(std::get<AppendFile>(opened)), std::move(facts),
+                    EndsInsideALine(path));
 }
 
-TraceLog::TraceLog(AppendFile file, RunFacts facts)
-    : file_(std::move(file)), facts_(std::move(facts)) {}
+TraceLog::TraceLog(AppendFile file, RunFacts facts, bool lineEndFirst)
+    : file_(std::move(file)), facts_(std::move(facts)), lineEndFirst_(lineEndFirst) {}
 
 bool TraceLog::Append(const ModuleResult& result, std::string& error) {
-    return file_.AppendDurably(
-        TraceLine(UtcTimestamp(std::chrono::system_clock::now()), facts_, result), error);
+    // Readers pass over the blank line this makes after a write that failed whole.
+    std::string line = lineEndFirst_ ? "\n" : "";
+    line += TraceLine(UtcTimestamp(std::chrono::system_clock::now()), facts_, result);
+    lineEndFirst_ = !file_.AppendDurably(line, error);
+    return !lineEndFirst_;
 }
 
 }  // namespace omblor::ctl

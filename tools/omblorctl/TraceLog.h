@@ -50,10 +50,13 @@ class TraceLog {
     bool Append(const ModuleResult& result, std::string& error);
 
   private:
-    TraceLog(AppendFile file, RunFacts facts);
+    TraceLog(AppendFile file, RunFacts facts, bool lineEndFirst);
 
     AppendFile file_;
     RunFacts facts_;
+    // The file ends inside a line (torn by a full disk, here or in an earlier run): the next
+    // line starts with a line end of its own, so that it stays whole.
+    bool lineEndFirst_;
 };
 
 }  // namespace omblor::ctl
