@@ -39,10 +39,10 @@ struct ModuleResult {
     std::string detail;   // the rest of the text, possibly from the module itself
     double seconds = 0;
     std::uint64_t bytes = 0;
-    unsigned attempts = 0;              // connections made for this module so far
-    std::string mac;                    // "00-11-22-33-44-55" when a search saw the module, else empty
-    std::optional<bool> confirmed;      // set only with --confirm, once the module's confirmation ended
-    std::string application;            // what a confirmed module answers with now
+    unsigned attempts = 0;          // connections made for this module so far
+    std::string mac;                // "00-11-22-33-44-55" when a search saw the module, else empty
+    std::optional<bool> confirmed;  // set only with --confirm, once the module's confirmation ended
+    std::string application;        // what a confirmed module answers with now
 };
 
 // Fills in the outcome and detail of a session that ended with `end`. `refusedPlatform` is the
