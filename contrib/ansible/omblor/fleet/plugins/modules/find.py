@@ -11,7 +11,7 @@ short_description: List the modules a station's discovery search finds
 description:
   - Runs C(omblorctl find) on the station, one discovery search in the station's broadcast
     domain, and returns every module that answered, for later tasks.
-  - Changes nothing; runs the same in check mode.
+  - Changes nothing; runs the same in check mode. A search nobody answers gives an empty list.
   - Needs omblorctl 0.1.0 or newer on the station; an older or missing one fails the task with a
     message naming the station's version and the one needed.
 version_added: 0.1.0
@@ -106,7 +106,8 @@ def main():
     if module.params['seconds'] is not None:
         args += ['--seconds', str(module.params['seconds'])]
     rc, out, err = module.run_command(args)
-    if rc != 0:
+    # 1 is a search that nobody answered: an empty list, no failure.
+    if rc not in (0, 1):
         module.fail_json(msg='omblorctl find failed (exit %d): %s' % (rc, err.strip() or 'no message'),
                          omblorctl_version=version)
     modules = json_lines(module, out, 'find')

@@ -14,7 +14,9 @@ description:
   - The password goes to omblorctl in a temporary file only the station's user can read, removed
     afterwards; never on a command line or in an environment.
   - The task fails, with a message counting the outcomes, when any module was not programmed
-    (skipped modules aside), unless I(allow_failures) is set.
+    (skipped modules aside), unless I(allow_failures) is set; and, whatever I(allow_failures)
+    says, when no module at all was programmed (every one skipped, or none found) or omblorctl
+    itself failed.
   - In check mode omblorctl resolves the modules and says which it would program, connecting to
     none (C(--dry-run)).
   - Needs omblorctl 0.1.0 or newer on the station; an older or missing one fails the task with a
@@ -303,13 +305,17 @@ def main():
     answer = dict(changed=changed, results=results, counts=counts, not_programmed=failed,
                   omblorctl_version=version, msg=msg)
 
-    # 1 is some module not programmed, which the outcomes tell (a dry run's "would program" counts
-    # as not programmed there); anything else is omblorctl's own failure, told on stderr: 2 its
-    # refusal (usage, file, log), others a crash, after which outcomes may be missing.
-    if rc not in (0, 1) or (rc == 1 and not failed and not module.check_mode):
+    # 1 is some module not programmed, which the outcomes tell, or none programmed at all;
+    # anything else is omblorctl's own failure, told on stderr: 2 its refusal (usage, file, log,
+    # a password it needs and lacks), others a crash, after which outcomes may be missing.
+    if rc not in (0, 1):
         # Its last line on stderr: the progress lines come before it.
         said = (err.strip() or 'no message').splitlines()[-1]
         answer['msg'] = 'omblorctl update failed (exit %d): %s' % (rc, said)
+        module.fail_json(**answer)
+    if rc == 1 and not failed and not module.check_mode:
+        # Every module skipped, or none found: nothing failed, yet nothing was programmed.
+        answer['msg'] = 'no module programmed: ' + msg
         module.fail_json(**answer)
     if failed and not params['allow_failures']:
         module.fail_json(**answer)
