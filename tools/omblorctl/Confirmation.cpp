@@ -33,15 +33,26 @@ void Confirmation::Await(std::size_t index, std::uint32_t hostOrder,
                         .address = discovery::Ipv4Address::FromHostOrder(hostOrder),
                         .macs = {macs.begin(), macs.end()},
                         .deadline = net::ScopedTimer(timeout_, net::Repeat::No,
-                                                     [this, index] { OnDeadline(index); })});
-    // A search already going serves this module too; only its later replies count.
-    search_.tick = tick;
-    if (!opened_) {
-        opened_ = true;
-        search_.Open();
-    } else if (!search_.Searching()) {
-        search_.SearchAgain();
-    }
+                                                     [this, index] { OnDeadline(index); }),
+                        .ended = std::chrono::steady_clock::now()});
+    // A search already going serves this module from its next round on.
+    if (!search_.Searching()) SearchSoon();
+}
+
+void Confirmation::SearchSoon() {
+    if (nextSearch_.Active()) return;
+    nextSearch_ = net::ScopedTimer(settle, net::Repeat::No, [this] {
+        nextSearch_.Stop();
+        if (waiting_.empty()) return;
+        search_.tick = tick;
+        searchStarted_ = std::chrono::steady_clock::now();
+        if (!opened_) {
+            opened_ = true;
+            search_.Open();
+        } else {
+            search_.SearchAgain();
+        }
+    });
 }
 
 void Confirmation::Cancel() {
@@ -58,9 +69,7 @@ void Confirmation::OnBindFailed() {
 }
 
 void Confirmation::OnSearchEnded() {
-    if (waiting_.empty()) return;
-    search_.tick = tick;
-    search_.SearchAgain();
+    if (!waiting_.empty()) SearchSoon();
 }
 
 void Confirmation::OnReplyHeard(const discovery::ParsedReply& reply) {
@@ -68,7 +77,7 @@ void Confirmation::OnReplyHeard(const discovery::ParsedReply& reply) {
     // module that starts waiting from a report did not hear this reply after its exchange.
     std::vector<std::size_t> confirmed;
     for (auto it = waiting_.begin(); it != waiting_.end();) {
-        if (Answers(it->macs, it->address, reply)) {
+        if (searchStarted_ >= it->ended + settle && Answers(it->macs, it->address, reply)) {
             confirmed.push_back(it->index);
             it = waiting_.erase(it);
         } else {
@@ -90,7 +99,9 @@ void Confirmation::OnDeadline(std::size_t index) {
 }
 
 void Confirmation::StopWhenIdle() {
-    if (waiting_.empty()) search_.Stop();
+    if (!waiting_.empty()) return;
+    search_.Stop();
+    nextSearch_.Stop();
 }
 
 }  // namespace omblor::ctl

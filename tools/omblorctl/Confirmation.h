@@ -40,6 +40,11 @@ class Confirmation final : public ComebackWatch, private discovery::DiscoverySea
 
     // The search's tick, taken at each new search; tests shorten it.
     std::chrono::milliseconds tick = discovery::DiscoverySearch::kTick;
+    // A module's replies count only from a search whose request went out at least this long
+    // after its exchange ended: a reply it sent before it got the reboot answer may still sit
+    // unread then, and by this time it has been read. Each new search starts this long after
+    // the need for it, never in the same turn of the loop.
+    std::chrono::milliseconds settle{250};
 
   private:
     struct Waiter {
@@ -47,6 +52,7 @@ class Confirmation final : public ComebackWatch, private discovery::DiscoverySea
         discovery::Ipv4Address address;
         std::vector<discovery::MacAddress> macs;
         net::ScopedTimer deadline;
+        std::chrono::steady_clock::time_point ended;  // its exchange
     };
 
     void OnBindFailed() override;
@@ -55,12 +61,16 @@ class Confirmation final : public ComebackWatch, private discovery::DiscoverySea
     void OnDeadline(std::size_t index);
     // Stops searching once nobody waits.
     void StopWhenIdle();
+    // Starts a new search `settle` from now, unless one is going or due.
+    void SearchSoon();
 
     ConfirmationOwner& owner_;
     std::chrono::milliseconds timeout_;
     discovery::DiscoverySearch search_;
     bool opened_ = false;
     std::vector<Waiter> waiting_;
+    net::ScopedTimer nextSearch_;
+    std::chrono::steady_clock::time_point searchStarted_;
 };
 
 }  // namespace omblor::ctl
