@@ -46,6 +46,8 @@ class ModuleExchange {
 
     void SendNext();
     void SendGroup();
+    // The rest of a split line after its pause; a dripping line one byte per pause.
+    void WriteRestLater();
     void PauseReading();
     void AfterGroupWritten();
     void CheckEnd();
@@ -68,6 +70,8 @@ class ModuleExchange {
     void SaveImage();
 
     [[nodiscard]] bool AwaitingImage() const;
+    // Where the image ends for this module: its length, or where --close-in-image cuts it.
+    [[nodiscard]] std::size_t ImageEnd() const;
     // Image bytes it may take now under --rate.
     [[nodiscard]] std::size_t ImageAllowance() const;
 
