@@ -1,11 +1,14 @@
 #include "Fleet.h"
 
 #include <algorithm>
-#include <chrono>
+#include <random>
+
+#include "RetryDelay.h"
 
 namespace omblor::ctl {
 
 using Clock = std::chrono::steady_clock;
+using Phase = ModuleState::Phase;
 using Step = ModuleState::Step;
 
 class Fleet::Job final : public update::UpdateSessionOwner {
@@ -21,7 +24,8 @@ class Fleet::Job final : public update::UpdateSessionOwner {
     }
 
     void Start() {
-        state_.phase = ModuleState::Phase::Connecting;
+        state_.phase = Phase::Connecting;
+        state_.step = Step::Talking;
         session_.Start();
     }
     update::UpdateSession& Session() { return session_; }
@@ -29,8 +33,8 @@ class Fleet::Job final : public update::UpdateSessionOwner {
   private:
     // Every event but the end means the module is talking.
     void Show(Step step) {
-        if (state_.phase == ModuleState::Phase::Done) return;
-        state_.phase = ModuleState::Phase::Exchanging;
+        if (state_.phase != Phase::Connecting && state_.phase != Phase::Exchanging) return;
+        state_.phase = Phase::Exchanging;
         state_.step = step;
         fleet_.view_.Changed(fleet_.modules_, index_);
     }
@@ -59,7 +63,7 @@ class Fleet::Job final : public update::UpdateSessionOwner {
         state_.result.bytes = session_.ImageBytesSent();
         DescribeEnd(state_.result, end, refused_ ? &session_.PlatformName() : nullptr,
                     fleet_.image_.headerText);
-        fleet_.OnJobEnded(index_);
+        fleet_.OnExchangeEnded(index_);
     }
 
     Fleet& fleet_;
@@ -70,16 +74,32 @@ class Fleet::Job final : public update::UpdateSessionOwner {
     update::UpdateSession session_;
 };
 
-Fleet::Fleet(const image::AppImage& image, const FleetSettings& settings,
-             std::vector<ModuleState> modules, FleetView& view)
+Fleet::Fleet(const image::AppImage& image, FleetSettings settings, std::vector<ModuleState> modules,
+             FleetView& view, FleetRecord& record)
     : image_(image),
-      settings_(settings),
+      settings_(std::move(settings)),
       modules_(std::move(modules)),
       view_(view),
+      record_(record),
       loop_(*net::EventLoop::Current()),
       jobs_(modules_.size()),
+      retryTimers_(modules_.size()),
+      canary_(modules_.size(), false),
       posted_(loop_) {
     settings_.parallel = std::max<std::size_t>(settings_.parallel, 1);
+    if (!settings_.jitter) {
+        settings_.jitter = [engine = std::make_shared<std::minstd_rand>(std::random_device{}())] {
+            return std::uniform_real_distribution<double>(0, 1)(*engine);
+        };
+    }
+    for (std::size_t i = 0; i < modules_.size(); ++i) {
+        if (modules_[i].phase != Phase::Waiting) continue;
+        ready_.push_back(i);
+        if (canaryLeft_ < settings_.canary) {
+            canary_[i] = true;
+            ++canaryLeft_;
+        }
+    }
 }
 
 Fleet::~Fleet() = default;
@@ -89,7 +109,7 @@ void Fleet::Run() {
     StartMore();
     loop_.RunUntil([this] {
         return open_ == 0 && std::ranges::all_of(modules_, [](const ModuleState& m) {
-                   return m.phase == ModuleState::Phase::Done;
+                   return m.phase == Phase::Done;
                });
     });
     ticks_.Stop();
@@ -97,24 +117,26 @@ void Fleet::Run() {
 }
 
 void Fleet::Stop() {
-    if (stopping_) return;
-    stopping_ = true;
-    for (std::size_t i = 0; i < modules_.size(); ++i) {
-        ModuleState& module = modules_[i];
-        if (module.phase == ModuleState::Phase::Waiting) {
-            module.phase = ModuleState::Phase::Done;
-            module.result.outcome = outcome::kCancelled;
-            view_.Changed(modules_, i);
-        } else if (jobs_[i] && !jobs_[i]->Session().Ending()) {
-            jobs_[i]->Session().Cancel();
-        }
+    EndTheRest();
+    for (const auto& job : jobs_) {
+        if (job && !job->Session().Ending()) job->Session().Cancel();
     }
+    if (settings_.comeback != nullptr) settings_.comeback->Cancel();
+}
+
+bool Fleet::MayStart(std::size_t index) const {
+    return !halted_ && (canary_[index] || canaryLeft_ == 0);
 }
 
 void Fleet::StartMore() {
-    while (!stopping_ && open_ < settings_.parallel && next_ < modules_.size()) {
-        const std::size_t index = next_++;
-        if (modules_[index].phase != ModuleState::Phase::Waiting) continue;
+    // The canaries lead the queue (a retried module goes back to its front), so a module that
+    // may not start yet holds back every one behind it.
+    while (open_ < settings_.parallel && !ready_.empty() && MayStart(ready_.front())) {
+        const std::size_t index = ready_.front();
+        ready_.pop_front();
+        ModuleState& module = modules_[index];
+        if (module.phase != Phase::Waiting) continue;
+        if (module.result.attempts++ == 0) module.started = Clock::now();
         jobs_[index] = std::make_unique<Job>(*this, index);
         ++open_;
         jobs_[index]->Start();  // may end at once; its end is handled from a posted call
@@ -128,15 +150,93 @@ void Fleet::Tick() {
     }
 }
 
-void Fleet::OnJobEnded(std::size_t index) {
-    modules_[index].phase = ModuleState::Phase::Done;
-    view_.Changed(modules_, index);
+void Fleet::OnExchangeEnded(std::size_t index) {
     // The session's socket may still be reading on the stack: close it from the loop.
     posted_.Post([this, index] {
         jobs_[index].reset();
         --open_;
         StartMore();
     });
+    ModuleState& module = modules_[index];
+    if (!halted_ && IsTransient(module.result.outcome) &&
+        module.result.attempts <= settings_.retries) {
+        RetryLater(index);
+    } else if (module.result.outcome == outcome::kProgrammed && settings_.comeback != nullptr) {
+        module.phase = Phase::Confirming;
+        view_.Changed(modules_, index);
+        settings_.comeback->Await(index, module.hostOrder, module.macs);
+    } else {
+        Finish(index);
+    }
+}
+
+void Fleet::RetryLater(std::size_t index) {
+    ModuleState& module = modules_[index];
+    record_.AttemptEnded(module);
+    module.phase = Phase::Retrying;
+    view_.Changed(modules_, index);
+    const auto delay = RetryDelay(settings_.retryDelay, module.result.attempts, settings_.jitter());
+    retryTimers_[index] = net::ScopedTimer(loop_, delay, net::Repeat::No, [this, index] {
+        retryTimers_[index].Stop();
+        modules_[index].phase = Phase::Waiting;
+        ready_.push_front(index);
+        view_.Changed(modules_, index);
+        StartMore();
+    });
+}
+
+void Fleet::Finish(std::size_t index) {
+    ModuleState& module = modules_[index];
+    module.phase = Phase::Done;
+    if (module.result.attempts > 0) {
+        record_.AttemptEnded(module);
+        const std::chrono::duration<double> took = Clock::now() - module.started;
+        module.result.seconds = took.count();
+    }
+    record_.ModuleEnded(module);
+    view_.Changed(modules_, index);
+    if (module.result.outcome == outcome::kProgrammed) {
+        if (canary_[index]) --canaryLeft_;
+        return;
+    }
+    ++failures_;
+    const bool tooMany = settings_.maxFailures && failures_ >= *settings_.maxFailures;
+    if (canary_[index] || tooMany) EndTheRest();
+}
+
+void Fleet::EndTheRest() {
+    if (halted_) return;
+    halted_ = true;
+    ready_.clear();
+    for (std::size_t i = 0; i < modules_.size(); ++i) {
+        ModuleState& module = modules_[i];
+        if (module.phase != Phase::Waiting && module.phase != Phase::Retrying) continue;
+        retryTimers_[i].Stop();
+        // One that was tried keeps what its last attempt ended with.
+        if (module.result.attempts == 0) {
+            module.result.outcome = outcome::kNotStarted;
+            module.result.detail.clear();
+        }
+        Finish(i);
+    }
+}
+
+void Fleet::OnConfirmed(std::size_t index, std::string_view application) {
+    ModuleState& module = modules_[index];
+    if (module.phase != Phase::Confirming) return;
+    module.result.confirmed = true;
+    module.result.application = application;
+    Finish(index);
+    posted_.Post([this] { StartMore(); });
+}
+
+void Fleet::OnNotConfirmed(std::size_t index) {
+    ModuleState& module = modules_[index];
+    if (module.phase != Phase::Confirming) return;
+    module.result.confirmed = false;
+    module.result.outcome = outcome::kNotConfirmed;
+    Finish(index);
+    posted_.Post([this] { StartMore(); });
 }
 
 }  // namespace omblor::ctl

@@ -18,6 +18,11 @@ std::string Reason(int error) {
 
 }  // namespace
 
+bool IsTransient(std::string_view word) {
+    return word == outcome::kConnectError || word == outcome::kTimedOut ||
+           word == outcome::kReceiveError;
+}
+
 void DescribeEnd(ModuleResult& result, const update::SessionEnd& end,
                  const std::string* refusedPlatform, std::string_view fileHeader) {
     using update::Failure;

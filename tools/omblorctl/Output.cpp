@@ -18,13 +18,6 @@ std::string Seconds(double seconds) {
     return text;
 }
 
-std::string Mac(const discovery::MacAddress& mac) {
-    char text[18];
-    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2],
-                  mac[3], mac[4], mac[5]);
-    return text;
-}
-
 std::string UsableAddressOf(const DeviceRecord& device) {
     const auto address = discovery::UsableAddress(device.record, device.source);
     return address.IsZero() ? std::string() : address.Dotted();
@@ -37,14 +30,6 @@ std::string_view ApplicationOf(const DeviceRecord& device) {
     return text;
 }
 
-// A single module is its own one interface.
-std::vector<const DeviceRecord*> InterfacesOf(const DeviceRecord& module) {
-    std::vector<const DeviceRecord*> interfaces;
-    if (!module.IsGrouped()) interfaces.push_back(&module);
-    for (const auto& entry : module.interfaces) interfaces.push_back(entry.get());
-    return interfaces;
-}
-
 const char* Bool(bool value) {
     return value ? "true" : "false";
 }
@@ -53,6 +38,20 @@ const char* YesNo(bool value) {
 }
 
 }  // namespace
+
+std::string MacText(const discovery::MacAddress& mac) {
+    char text[18];
+    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2],
+                  mac[3], mac[4], mac[5]);
+    return text;
+}
+
+std::vector<const DeviceRecord*> InterfacesOf(const DeviceRecord& module) {
+    std::vector<const DeviceRecord*> interfaces;
+    if (!module.IsGrouped()) interfaces.push_back(&module);
+    for (const auto& entry : module.interfaces) interfaces.push_back(entry.get());
+    return interfaces;
+}
 
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
@@ -100,7 +99,7 @@ std::string FoundJsonLine(const DeviceRecord& module) {
     const char* separator = "";
     for (const DeviceRecord* entry : InterfacesOf(module)) {
         line += separator;
-        line += "{\"mac\": " + JsonString(Mac(entry->record.InterfaceMac())) + ", \"type\": " +
+        line += "{\"mac\": " + JsonString(MacText(entry->record.InterfaceMac())) + ", \"type\": " +
                 JsonString(discovery::InterfaceTypeName(entry->record.InterfaceType())) +
                 ", \"address\": " + JsonString(UsableAddressOf(*entry)) +
                 ", \"agrees\": " + Bool(entry->Agrees()) + "}";
@@ -124,7 +123,7 @@ std::string FoundTable(std::span<const std::unique_ptr<DeviceRecord>> modules) {
             }
             first = false;
             row.insert(row.end(),
-                       {Mac(entry->record.InterfaceMac()),
+                       {MacText(entry->record.InterfaceMac()),
                         std::string(discovery::InterfaceTypeName(entry->record.InterfaceType())),
                         UsableAddressOf(*entry), YesNo(entry->Agrees())});
             rows.push_back(std::move(row));
@@ -134,24 +133,50 @@ std::string FoundTable(std::span<const std::unique_ptr<DeviceRecord>> modules) {
 }
 
 std::string ResultJsonLine(const ModuleResult& result) {
-    return "{\"address\": " + JsonString(result.address) +
-           ", \"outcome\": " + JsonString(result.outcome) +
-           ", \"detail\": " + JsonString(result.detail) +
-           ", \"seconds\": " + Seconds(result.seconds) +
-           ", \"bytes\": " + std::to_string(result.bytes) + "}\n";
+    std::string line = "{\"address\": " + JsonString(result.address) +
+                       ", \"outcome\": " + JsonString(result.outcome) +
+                       ", \"detail\": " + JsonString(result.detail) +
+                       ", \"seconds\": " + Seconds(result.seconds) +
+                       ", \"bytes\": " + std::to_string(result.bytes) +
+                       ", \"attempts\": " + std::to_string(result.attempts);
+    if (result.confirmed) {
+        line += ", \"confirmed\": " + std::string(Bool(*result.confirmed));
+        if (*result.confirmed) line += ", \"application\": " + JsonString(result.application);
+    }
+    return line + "}\n";
 }
 
 std::string OutcomeText(const ModuleResult& result) {
     return result.detail.empty() ? result.outcome : result.outcome + ": " + result.detail;
 }
 
-std::string ResultTable(std::span<const ModuleResult> results) {
-    std::vector<std::vector<std::string>> rows = {{"ADDRESS", "SECONDS", "BYTES", "OUTCOME"}};
-    for (const auto& result : results) {
-        rows.push_back({result.address, Seconds(result.seconds), std::to_string(result.bytes),
-                        text::EscapeOutsideText(OutcomeText(result))});
+namespace {
+
+// ADDRESS, SECONDS, BYTES, ATTEMPTS; OUTCOME takes the rest of the line.
+constexpr std::size_t kResultWidths[] = {15, 9, 10, 8};
+
+std::string ResultRow(const std::vector<std::string>& cells) {
+    std::string line;
+    for (std::size_t i = 0; i < std::size(kResultWidths); ++i) {
+        line += cells[i];
+        line.append(std::max(kResultWidths[i], cells[i].size()) - cells[i].size() + 2, ' ');
     }
-    return FormatTable(rows);
+    line += cells.back();
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line + '\n';
+}
+
+}  // namespace
+
+std::string ResultTableHeader() {
+    return ResultRow({"ADDRESS", "SECONDS", "BYTES", "ATTEMPTS", "OUTCOME"});
+}
+
+std::string ResultTableRow(const ModuleResult& result) {
+    std::string outcome = OutcomeText(result);
+    if (result.confirmed.value_or(false)) outcome += " (confirmed: " + result.application + ")";
+    return ResultRow({result.address, Seconds(result.seconds), std::to_string(result.bytes),
+                      std::to_string(result.attempts), text::EscapeOutsideText(outcome)});
 }
 
 }  // namespace omblor::ctl

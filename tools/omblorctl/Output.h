@@ -19,12 +19,20 @@ std::string JsonString(std::string_view text);
 // Columns padded to their widest cell, two blanks apart; each row ends in a newline.
 std::string FormatTable(const std::vector<std::vector<std::string>>& rows);
 
+// "00-11-22-33-44-55".
+std::string MacText(const discovery::MacAddress& mac);
+// The interfaces of a module the search grouped; a single module is its own one interface.
+std::vector<const discovery::DeviceRecord*> InterfacesOf(const discovery::DeviceRecord& module);
+
 // One module heard by a search.
 std::string FoundJsonLine(const discovery::DeviceRecord& module);
 std::string FoundTable(std::span<const std::unique_ptr<discovery::DeviceRecord>> modules);
 
 std::string ResultJsonLine(const ModuleResult& result);
-std::string ResultTable(std::span<const ModuleResult> results);
+// The result table is printed a row at a time, as each module ends, so its columns have fixed
+// widths (an IPv4 address at most 15 characters; the outcome last, as long as it is).
+std::string ResultTableHeader();
+std::string ResultTableRow(const ModuleResult& result);
 // "module error: Flash write failed", or the word alone when there is no detail.
 std::string OutcomeText(const ModuleResult& result);
 

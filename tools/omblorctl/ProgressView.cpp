@@ -33,6 +33,10 @@ std::string StatusOf(const ModuleState& module) {
                     break;
             }
             return "exchanging";
+        case Phase::Retrying:
+            return "waiting to try again";
+        case Phase::Confirming:
+            return "waiting for it to come back";
         case Phase::Done:
             break;
     }
@@ -89,7 +93,7 @@ class TerminalView final : public ProgressView {
     std::string Summary() const {
         std::size_t programmed = 0, failed = 0, running = 0, waiting = 0;
         for (const ModuleState& module : modules_) {
-            if (module.phase == Phase::Waiting)
+            if (module.phase == Phase::Waiting || module.phase == Phase::Retrying)
                 ++waiting;
             else if (module.phase != Phase::Done)
                 ++running;

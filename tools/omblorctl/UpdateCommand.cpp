@@ -1,5 +1,6 @@
-// omblorctl update FILE [ADDRESS...] [--found] [--no-reboot] [--user U] [--password-file F]
-// [--parallel N] [--json]: reads the file once, then programs every module at once.
+// omblorctl update FILE [ADDRESS...] [--found] [--failed-from F] and the run's options: reads
+// the file once, resolves the modules, then programs them on one loop under the line's rules,
+// each result out as its module ends.
 #include <arpa/inet.h>
 #include <unistd.h>
 
@@ -16,11 +17,11 @@
 #include "Output.h"
 #include "Password.h"
 #include "ProgressView.h"
+#include "ResultStream.h"
 #include "SearchRun.h"
 #include "StderrMessages.h"
 #include "StopSignal.h"
 #include "image/AppImageReader.h"
-#include "platform/WriteAll.h"
 #include "update/ModuleLine.h"
 
 namespace omblor::ctl {
@@ -50,15 +51,27 @@ void AddFound(std::vector<ModuleState>& modules, const SearchRun& search, std::s
     for (const auto& found : search.Devices().Modules()) {
         const auto address = discovery::UsableAddress(found->record, found->source);
         std::string platform = found->platformName;
+        ModuleState module;
+        for (const discovery::DeviceRecord* entry : InterfacesOf(*found))
+            module.macs.push_back(entry->record.InterfaceMac());
+        if (!module.macs.empty()) module.result.mac = MacText(module.macs.front());
+        module.result.address = address.Dotted();
         if (address.IsZero() || !update::PlatformAccepts(platform, header)) {
-            ModuleState module;
             module.phase = ModuleState::Phase::Done;
-            module.result = {address.Dotted(), std::string(outcome::kSkipped),
-                             address.IsZero() ? "no address" : "platform " + found->platformName};
+            module.result.outcome = outcome::kSkipped;
+            module.result.detail =
+                address.IsZero() ? "no address" : "platform " + found->platformName;
             modules.push_back(std::move(module));
             continue;
         }
-        AddModule(modules, address.HostOrder(), address.Dotted());
+        // A module named twice is programmed once; the search's record of it counts.
+        const auto named = std::ranges::find_if(
+            modules, [&](const ModuleState& m) { return m.hostOrder == address.HostOrder(); });
+        module.hostOrder = address.HostOrder();
+        if (named == modules.end())
+            modules.push_back(std::move(module));
+        else if (named->phase == ModuleState::Phase::Waiting)
+            *named = std::move(module);
     }
 }
 
@@ -84,7 +97,8 @@ int RunUpdate(int argc, char** argv) {
     if (!image) return kExitUsage;
 
     std::optional<update::Credentials> credentials;
-    if (options->user) {
+    // A dry run connects to nothing, so it asks for no password.
+    if (options->user && options->dryRun == DryRun::No) {
         std::string error;
         credentials = ReadCredentials(*options->user, options->passwordFile, error);
         if (!credentials) {
@@ -103,33 +117,37 @@ int RunUpdate(int argc, char** argv) {
         AddFound(modules, search, image->headerText);
     }
 
+    ResultStream results(options->format, {});
+    // Those the search skipped have ended already.
+    for (const ModuleState& module : modules) {
+        if (module.phase == ModuleState::Phase::Done) results.ModuleEnded(module);
+    }
+    if (options->dryRun == DryRun::Yes) {
+        for (ModuleState& module : modules) {
+            if (module.phase == ModuleState::Phase::Done) continue;
+            module.result.outcome = outcome::kWouldProgram;
+            results.ModuleEnded(module);
+        }
+        return results.ExitCode();
+    }
+
     const auto view = ProgressView::ForStderr();
     Fleet fleet(*image,
                 {.reboot = options->reboot == Reboot::Yes,
                  .parallel = options->parallel,
-                 .credentials = credentials ? &*credentials : nullptr},
-                std::move(modules), *view);
+                 .credentials = credentials ? &*credentials : nullptr,
+                 .retries = options->retries,
+                 .retryDelay = options->retryDelay,
+                 .canary = options->canary,
+                 .maxFailures = options->maxFailures,
+                 .comeback = nullptr,
+                 .jitter = {}},
+                std::move(modules), *view, results);
     running = &fleet;
     if (stop.Stopped()) fleet.Stop();
     fleet.Run();
     running = nullptr;
-
-    std::vector<ModuleResult> results;
-    for (const ModuleState& module : fleet.Modules()) results.push_back(module.result);
-    std::string out;
-    if (options->format == Format::Json) {
-        for (const auto& result : results) out += ResultJsonLine(result);
-    } else {
-        out = ResultTable(results);
-    }
-    platform::WriteAll(STDOUT_FILENO, out);
-
-    const bool allDone = std::ranges::all_of(results, [](const ModuleResult& r) {
-        return r.outcome == outcome::kProgrammed || r.outcome == outcome::kSkipped;
-    });
-    const bool anyProgrammed = std::ranges::any_of(
-        results, [](const ModuleResult& r) { return r.outcome == outcome::kProgrammed; });
-    return allDone && anyProgrammed ? kExitOk : kExitFailed;
+    return results.ExitCode();
 }
 
 }  // namespace omblor::ctl
