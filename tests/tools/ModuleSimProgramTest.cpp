@@ -85,10 +85,10 @@ TEST(ModuleSimProgram,
         }
         const auto r = module.Finish(std::chrono::seconds(20));
         const std::string n = std::to_string(c.connections.size());
+        std::string summary = "summary connections=";
+        summary.append(n).append(" ok=").append(n).append(" status=ok");
         EXPECT_EQ(r.exitCode, 0) << r.out;
-        EXPECT_NE(r.out.find("summary connections=" + n + " ok=" + n + " status=ok"),
-                  std::string::npos)
-            << r.out;
+        EXPECT_NE(r.out.find(summary), std::string::npos) << r.out;
     }
 }
 
