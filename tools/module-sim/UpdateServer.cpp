@@ -108,7 +108,7 @@ void UpdateServer::Reboot() {
 }
 
 bool UpdateServer::Done() const {
-    return stopped_ || (reports_.size() >= options_.Connections() && !rebootTimer_.Active());
+    return stopped_ || reports_.size() >= options_.Connections();
 }
 
 bool UpdateServer::Passed() const {

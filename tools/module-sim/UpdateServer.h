@@ -44,7 +44,7 @@ class UpdateServer {
 
     // Ends a running session with `outcome` (time limit, signal) and stops accepting.
     void Stop(Outcome outcome);
-    // Every connection has been served and any reboot is over, or Stop was called.
+    // Every connection has been served (a reboot may still be running), or Stop was called.
     [[nodiscard]] bool Done() const;
     // Every connection it was to serve ended as scripted.
     [[nodiscard]] bool Passed() const;

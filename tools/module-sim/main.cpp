@@ -102,10 +102,10 @@ int RunUpdateRole(const std::vector<std::string>& args) {
             };
             // Modules in the search stay there until the time limit or a signal: the tool may
             // search again after their connections are over. Ending so is no failure then.
-            const auto served_out = announcer.Empty() ? std::function<bool()>(allDone)
-                                                      : std::function<bool()>([] { return false; });
+            const auto runDone = announcer.Empty() ? std::function<bool()>(allDone)
+                                                   : std::function<bool()>([] { return false; });
             bool doneBeforeEnd = false;
-            RunEnd end = RunUntilDone(options.timeout, served_out, [&](RunEnd why) {
+            RunEnd end = RunUntilDone(options.timeout, runDone, [&](RunEnd why) {
                 doneBeforeEnd = allDone();
                 for (auto& server : servers)
                     server->Stop(why == RunEnd::TimedOut ? Outcome::Timeout : Outcome::Stopped);
