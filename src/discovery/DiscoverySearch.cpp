@@ -53,10 +53,11 @@ void DiscoverySearch::ProcessReply(std::span<const std::uint8_t> datagram, Ipv4A
         case AddOutcome::Ignored:
         case AddOutcome::ListFull:
         case AddOutcome::OutOfMemory:
-            return;
+            break;
         default:
             owner_.OnListChanged();
     }
+    owner_.OnReplyHeard(*reply);
 }
 
 void DiscoverySearch::OnBindFailed() {

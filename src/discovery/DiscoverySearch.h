@@ -24,6 +24,10 @@ class DiscoverySearchOwner {
     virtual void OnBindFailed() = 0;
     // A reply changed the device list (the tree already shows it).
     virtual void OnListChanged() {}
+    // Every reply read, whether or not it changed the list (a repeat from an interface already
+    // listed changes nothing there): tells who answered, and when. Last in the reply's handling,
+    // so the owner may call SearchAgain from here (not Open: the socket is still reading).
+    virtual void OnReplyHeard(const ParsedReply& /*reply*/) {}
     // The last acknowledgement of a search has gone out.
     virtual void OnSearchEnded() = 0;
 

@@ -40,6 +40,11 @@ void ReadTexts(std::span<const std::uint8_t> tail, ParsedReply& reply) {
 
 }  // namespace
 
+std::string_view ApplicationName(std::string_view applicationText) {
+    if (applicationText.starts_with(':')) applicationText.remove_prefix(1);
+    return applicationText;
+}
+
 ReplyReading ReadReply(std::span<const std::uint8_t> datagram, Ipv4Address sender) {
     ParsedReply reply;
     reply.source = sender;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 
 #include "discovery/Ipv4Address.h"
@@ -43,6 +44,9 @@ enum class ReplyDrop {
 };
 
 using ReplyReading = std::variant<ParsedReply, ReplyDrop>;
+
+// The application name alone, without the colon the application text carries for the labels.
+[[nodiscard]] std::string_view ApplicationName(std::string_view applicationText);
 
 // `datagram` is what was received from `sender`, without anything beyond it.
 [[nodiscard]] ReplyReading ReadReply(std::span<const std::uint8_t> datagram, Ipv4Address sender);

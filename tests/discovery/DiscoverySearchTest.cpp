@@ -26,7 +26,9 @@ struct Owner final : DiscoverySearchOwner {
     void OnBindFailed() override { events.emplace_back("bind failed"); }
     void OnListChanged() override { events.emplace_back("changed"); }
     void OnSearchEnded() override { events.emplace_back("ended"); }
+    void OnReplyHeard(const ParsedReply& /*reply*/) override { ++heard; }
     Events events;
+    int heard = 0;
 };
 
 class Search : public ::testing::Test {
@@ -79,6 +81,7 @@ TEST_F(Search, sends_a_request_then_three_acknowledgements_and_hears_replies_aft
     relay.Send(ReplyBuilder{.mac = Mac(2)}.Datagram(), relay.first);
     ASSERT_TRUE(RunUntil([&] { return search.Devices().RecordCount() == 2; }));
     EXPECT_EQ(owner.events, (Events{"changed", "ended", "changed"}));
+    EXPECT_EQ(owner.heard, 3);  // the repeat too: it changed nothing, but the module answered
     EXPECT_EQ(relay.sizes.size(), 4U);  // nothing more goes out
 
     // Opened again, it starts over: an empty list, then a whole new search.

@@ -90,7 +90,7 @@ TEST_F(OmblorctlFind, update_found_programs_the_modules_whose_platform_the_file_
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("{\"address\": \"10.77.5.2\", \"outcome\": \"skipped\", \"detail\": "
-                         "\"platform QX20\", \"seconds\": 0.000, \"bytes\": 0}"),
+                         "\"platform QX20\", \"seconds\": 0.000, \"bytes\": 0, \"attempts\": 0}"),
               std::string::npos)
         << r.out;
     EXPECT_EQ(module.Finish().exitCode, 0);

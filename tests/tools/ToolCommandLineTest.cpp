@@ -82,6 +82,14 @@ TEST(ToolCommandLine, version_help_and_refusals_have_their_exit_codes) {
         {"omblorctl", {"update", good}, 2, ""},
         {"omblorctl", {"update", good, "127.0.0.1", "--password-file", good}, 2, ""},
         {"omblorctl", {"update", good, "--bogus"}, 2, ""},
+        {"omblorctl", {"update", good, "127.0.0.1", "--confirm", "--no-reboot"}, 2, ""},
+        {"omblorctl", {"update", "--retries", "101", good, "127.0.0.1"}, 2, ""},
+        {"omblorctl", {"update", "--confirm-timeout", "0", good, "127.0.0.1"}, 2, ""},
+        // Nobody listens there and no password is at hand: a dry run needs neither.
+        {"omblorctl",
+         {"update", good, "127.9.250.1", "--dry-run", "--user", "op", "--json"},
+         0,
+         R"({"address": "127.9.250.1", "outcome": "would program")"},
         {"omblorctl", {"bogus"}, 2, ""},
     };
     ASSERT_FALSE(version.empty());

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,11 +45,21 @@ class ScriptedModule {
         std::string send;
         enum class Then { Stay, Close, Reset } then = Then::Stay;
     };
-    explicit ScriptedModule(std::vector<Step> steps) : steps_(std::move(steps)) {
+    explicit ScriptedModule(std::vector<Step> steps)
+        : ScriptedModule(kLoopback, 0, std::vector<std::vector<Step>>{std::move(steps)}) {}
+    // On `address`:`listenPort` (0 picks one); each connection plays the next script, the last
+    // one again for any further connection.
+    ScriptedModule(std::uint32_t address, std::uint16_t listenPort,
+                   std::vector<std::vector<Step>> scripts)
+        : scripts_(std::move(scripts)) {
         listen_.Reset(net::sys::OpenSocket(SOCK_STREAM));
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(kLoopback);
+        a.sin_addr.s_addr = htonl(address);
+        a.sin_port = htons(listenPort);
+        const int on = 1;
+        ::setsockopt(listen_.Get(), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),
+                     sizeof on);
         ::bind(listen_.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
         ::listen(listen_.Get(), 1);
         socklen_t len = sizeof a;
@@ -56,6 +67,10 @@ class ScriptedModule {
         port = ntohs(a.sin_port);
         acceptWatch_ = net::ScopedWatch(listen_.Get(), net::kFdRead, [this](int, unsigned) {
             peer_.Reset(net::sys::AcceptSocket(listen_.Get(), nullptr, nullptr));
+            steps_ = scripts_[std::min(connections, scripts_.size() - 1)];
+            ++connections;
+            next_ = 0;
+            received.clear();
             Advance();
             readWatch_ = net::ScopedWatch(peer_.Get(), net::kFdRead,
                                           [this](int, unsigned) { OnReadable(); });
@@ -66,7 +81,8 @@ class ScriptedModule {
     }
 
     std::uint16_t port = 0;
-    std::string received;
+    std::string received;  // on the latest connection
+    std::size_t connections = 0;
 
   private:
     void OnReadable() {
@@ -95,6 +111,7 @@ class ScriptedModule {
         }
     }
 
+    std::vector<std::vector<Step>> scripts_;
     std::vector<Step> steps_;
     std::size_t next_ = 0;
     OwnedSocket listen_;

@@ -121,7 +121,7 @@ void Fleet::Stop() {
     for (const auto& job : jobs_) {
         if (job && !job->Session().Ending()) job->Session().Cancel();
     }
-    if (settings_.comeback != nullptr) settings_.comeback->Cancel();
+    if (comeback_ != nullptr) comeback_->Cancel();
 }
 
 bool Fleet::MayStart(std::size_t index) const {
@@ -161,10 +161,10 @@ void Fleet::OnExchangeEnded(std::size_t index) {
     if (!halted_ && IsTransient(module.result.outcome) &&
         module.result.attempts <= settings_.retries) {
         RetryLater(index);
-    } else if (module.result.outcome == outcome::kProgrammed && settings_.comeback != nullptr) {
+    } else if (module.result.outcome == outcome::kProgrammed && comeback_ != nullptr) {
         module.phase = Phase::Confirming;
         view_.Changed(modules_, index);
-        settings_.comeback->Await(index, module.hostOrder, module.macs);
+        comeback_->Await(index, module.hostOrder, module.macs);
     } else {
         Finish(index);
     }

@@ -74,8 +74,6 @@ struct FleetSettings {
     std::chrono::milliseconds retryDelay{2000};
     std::size_t canary = 0;
     std::optional<std::size_t> maxFailures;
-    // Hears programmed modules come back; none when no confirmation is asked.
-    ComebackWatch* comeback = nullptr;
     // A random number in [0, 1) for the retry delay's jitter; tests fix it.
     std::function<double()> jitter;
 };
@@ -88,6 +86,10 @@ class Fleet final : public ConfirmationOwner {
     ~Fleet();
     Fleet(const Fleet&) = delete;
     Fleet& operator=(const Fleet&) = delete;
+
+    // From now on a programmed module ends only once `watch` has heard it come back, or not.
+    // The watch reports to this fleet and must outlive Run().
+    void ConfirmWith(ComebackWatch& watch) { comeback_ = &watch; }
 
     // Runs the current loop until every module has its result and every connection is closed.
     void Run();
@@ -115,6 +117,7 @@ class Fleet final : public ConfirmationOwner {
     std::vector<ModuleState> modules_;
     FleetView& view_;
     FleetRecord& record_;
+    ComebackWatch* comeback_ = nullptr;
     net::EventLoop& loop_;
     // One per module while its session lives; a session is destroyed from a posted call, never
     // from inside its own report.

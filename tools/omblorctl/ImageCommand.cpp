@@ -23,17 +23,6 @@ namespace {
 
 using omblor::image::AppImage;
 
-// Lower-case hex of the image's SHA-256, as sha256sum prints it for the converted file.
-std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
-    std::string hex;
-    constexpr char kDigits[] = "0123456789abcdef";
-    for (const std::uint8_t byte : Sha256(bytes)) {
-        hex.push_back(kDigits[byte >> 4]);
-        hex.push_back(kDigits[byte & 0xF]);
-    }
-    return hex;
-}
-
 // The image, or the exit code: a file that cannot be read is a file error, a refused one a
 // failure.
 std::variant<AppImage, int> Load(const std::string& path) {

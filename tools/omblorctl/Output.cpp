@@ -25,9 +25,7 @@ std::string UsableAddressOf(const DeviceRecord& device) {
 
 // The application's name without the colon the tree puts before it.
 std::string_view ApplicationOf(const DeviceRecord& device) {
-    std::string_view text = device.applicationText;
-    if (text.starts_with(':')) text.remove_prefix(1);
-    return text;
+    return discovery::ApplicationName(device.applicationText);
 }
 
 const char* Bool(bool value) {

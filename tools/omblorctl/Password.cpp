@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "FilePrivacy.h"
 #include "Terminal.h"
 #include "platform/SecureWipe.h"
 
@@ -76,6 +77,10 @@ std::optional<update::Credentials> ReadCredentials(const std::string& user,
         !passwordFile.empty() ? FromFile(passwordFile, error) : FromEnvironment();
     if (!password && passwordFile.empty()) password = FromTerminal(user, error);
     if (!password) return std::nullopt;
+    // As ssh does for a key: the run goes on, but the operator learns the secret is exposed.
+    if (!passwordFile.empty() && ReadableByOthers(passwordFile))
+        std::fprintf(stderr, "omblorctl: warning: %s can be read by others\n",
+                     passwordFile.c_str());
     update::Credentials credentials(user, std::move(*password));
     platform::SecureWipe(*password);
     return credentials;

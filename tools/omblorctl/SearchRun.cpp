@@ -18,9 +18,13 @@ void SearchRun::Run(std::chrono::milliseconds extra, const std::function<bool()>
     loop.RunUntil([&] { return listened || stopped(); });
 }
 
-void SearchRun::OnBindFailed() {
+void TellUnableToBind() {
     const auto text = messages::kUnableToBind;
     std::fprintf(stderr, "omblorctl: %.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+void SearchRun::OnBindFailed() {
+    TellUnableToBind();
 }
 
 void SearchRun::OnSearchEnded() {

@@ -11,6 +11,9 @@
 
 namespace omblor::ctl {
 
+// Tells on stderr that the search could not bind its port (or broadcast was refused).
+void TellUnableToBind();
+
 class SearchRun final : private discovery::DiscoverySearchOwner {
   public:
     SearchRun() = default;

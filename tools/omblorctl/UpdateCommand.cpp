@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Confirmation.h"
 #include "Fleet.h"
 #include "Options.h"
 #include "Output.h"
@@ -140,9 +141,13 @@ int RunUpdate(int argc, char** argv) {
                  .retryDelay = options->retryDelay,
                  .canary = options->canary,
                  .maxFailures = options->maxFailures,
-                 .comeback = nullptr,
                  .jitter = {}},
                 std::move(modules), *view, results);
+    std::optional<Confirmation> confirmation;
+    if (options->confirm == Confirm::Yes) {
+        confirmation.emplace(fleet, options->confirmTimeout);
+        fleet.ConfirmWith(*confirmation);
+    }
     running = &fleet;
     if (stop.Stopped()) fleet.Stop();
     fleet.Run();
