@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,13 +26,14 @@ struct ToolRun {
     std::size_t firstRead = 0;  // bytes the first read brought
 };
 
+// `beforeClose` runs after the module's last line, while the connection is still open.
 inline ToolRun PlayTool(const std::string& address, std::uint32_t imageLength, char reboot = 'R',
-                        std::uint16_t port = 20034) {
+                        const std::function<void()>& beforeClose = {}) {
     ToolRun run;
     const platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(port);
+    to.sin_port = htons(20034);
     ::inet_pton(AF_INET, address.c_str(), &to.sin_addr);
     if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) return run;
     run.connected = true;
@@ -67,6 +69,7 @@ inline ToolRun PlayTool(const std::string& address, std::uint32_t imageLength, c
             } else if (code == 105) {
                 send(std::string(1, reboot));
             } else if (code == 106 || code == 107 || (code > 200 && code <= 300)) {
+                if (beforeClose) beforeClose();
                 return run;
             }
         }

@@ -46,13 +46,15 @@ std::uint32_t BigEndian32(std::string_view bytes) {
 }  // namespace
 
 ModuleExchange::ModuleExchange(int number, platform::UniqueFd connection, const SimOptions& options,
-                               const Script& script, int transcriptFd, FinishedCallback on_finished)
+                               const Script& script, int transcriptFd, FinishedCallback on_finished,
+                               std::function<void()> on_reboot)
     : number_(number),
       fd_(std::move(connection)),
       options_(options),
       script_(script),
       transcriptFd_(transcriptFd),
       on_finished_(std::move(on_finished)),
+      on_reboot_(std::move(on_reboot)),
       scratch_(kScratchSize) {
     report_.number = number_;
     report_.module = options_.address;
@@ -428,6 +430,7 @@ void ModuleExchange::OnReboot(std::uint8_t byte) {
         Mismatch("reboot reply " + report_.reboot + ", expected " +
                  std::string(1, *options_.expectReboot));
     }
+    if (byte == 'R' && on_reboot_) on_reboot_();
     ReplyDone();
 }
 

@@ -29,8 +29,11 @@ class ModuleExchange {
 
     // `transcriptFd` (not owned, -1 for none) gets every byte received. `on_finished` runs once,
     // from inside one of the session's own handlers: it must not destroy the session there.
+    // `on_reboot` (may be empty) runs when the reboot answer R has come, the moment a module
+    // decides to reboot.
     ModuleExchange(int number, platform::UniqueFd connection, const SimOptions& options,
-                   const Script& script, int transcriptFd, FinishedCallback on_finished);
+                   const Script& script, int transcriptFd, FinishedCallback on_finished,
+                   std::function<void()> on_reboot = {});
     ModuleExchange(const ModuleExchange&) = delete;
     ModuleExchange& operator=(const ModuleExchange&) = delete;
     ~ModuleExchange() = default;
@@ -81,6 +84,7 @@ class ModuleExchange {
     const Script& script_;
     int transcriptFd_ = -1;
     FinishedCallback on_finished_;
+    std::function<void()> on_reboot_;
 
     net::ScopedWatch watch_;
     net::ScopedTimer splitTimer_;

@@ -70,9 +70,9 @@ struct SimOptions {
     // How many connections the module serves, one after the other (default 1, or faulty + 1).
     std::optional<std::uint32_t> connections;
 
-    // The module as the discovery search sees it. After a connection that got the reboot answer
-    // R it goes quiet for `rebootTime` (no reply, no connection), then answers with
-    // `applicationAfter` (default: `application` + ".new").
+    // The module as the discovery search sees it. When the reboot answer R comes it goes quiet
+    // for `rebootTime` (no reply, no connection), then answers with `applicationAfter`
+    // (default: `application` + ".new").
     Discoverable discoverable = Discoverable::No;
     std::string application = "App";
     std::optional<std::string> applicationAfter;

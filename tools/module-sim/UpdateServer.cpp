@@ -56,8 +56,10 @@ std::optional<std::string> UpdateServer::OpenListener() {
     port_ = ntohs(address.sin_port);
     acceptWatch_ =
         net::ScopedWatch(listen_.Get(), net::kFdRead, [this](int, unsigned) { OnAcceptable(); });
-    // Served out: later connections wait in the backlog and are never served.
-    if (reports_.size() >= options_.Connections()) acceptWatch_.SetEvents(0);
+    // Served out, or back from a reboot while the connection that asked for it is still open:
+    // later connections wait in the backlog.
+    if (reports_.size() >= options_.Connections() || (session_ && !session_->IsFinished()))
+        acceptWatch_.SetEvents(0);
     return std::nullopt;
 }
 
@@ -75,9 +77,12 @@ void UpdateServer::OnAcceptable() {
         callbacks_.on_connected(std::string(text) + ":" + std::to_string(ntohs(peer.sin_port)));
     }
     const bool faulty = !options_.faulty || reports_.size() < *options_.faulty;
+    std::function<void()> onReboot;
+    if (options_.discoverable == Discoverable::Yes) onReboot = [this] { Reboot(); };
     session_ = std::make_unique<ModuleExchange>(
         number_, std::move(connection), faulty ? options_ : plain_, faulty ? script_ : plainScript_,
-        transcript_.Get(), [this](const SessionReport& report) { OnSessionEnded(report); });
+        transcript_.Get(), [this](const SessionReport& report) { OnSessionEnded(report); },
+        std::move(onReboot));
     session_->Start();
 }
 
@@ -85,16 +90,14 @@ void UpdateServer::OnSessionEnded(const SessionReport& report) {
     reports_.push_back(report);
     reports_.back().connection = static_cast<int>(reports_.size());
     if (callbacks_.on_session_ended) callbacks_.on_session_ended(reports_.back());
-    if (stopped_) return;
-    if (options_.discoverable == Discoverable::Yes && report.reboot == "R") {
-        Reboot();
-    } else if (reports_.size() < options_.Connections()) {
+    // While it reboots it has no listening socket; the reboot's end opens one.
+    if (!stopped_ && listen_.Valid() && reports_.size() < options_.Connections())
         acceptWatch_.SetEvents(net::kFdRead);
-    }
 }
 
 void UpdateServer::Reboot() {
-    // Nobody home: a connection is refused, a search goes unanswered.
+    // Nobody home: a connection is refused, a search goes unanswered. The connection that
+    // asked for it still gets its last line.
     acceptWatch_.Reset();
     listen_.Reset();
     if (callbacks_.on_discovery) callbacks_.on_discovery(std::nullopt);

@@ -1,8 +1,8 @@
 // The module's TCP listener for the update exchange: it accepts its connections one after the
 // other, plays the script on each through a ModuleExchange (the faulty script on the first ones
 // of a flaky module, the plain one after), and is done when the last has ended. A discoverable
-// module that got the reboot answer R goes quiet for its reboot time: it closes its listening
-// socket and says so, so its discovery replies stop too. It owns the transcript file the
+// module goes quiet for its reboot time the moment the reboot answer R comes: it closes its
+// listening socket and says so, so its discovery replies stop too. It owns the transcript file the
 // sessions write to.
 #pragma once
 
