@@ -12,12 +12,6 @@ using discovery::DeviceRecord;
 
 namespace {
 
-std::string Seconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
-    return text;
-}
-
 std::string UsableAddressOf(const DeviceRecord& device) {
     const auto address = discovery::UsableAddress(device.record, device.source);
     return address.IsZero() ? std::string() : address.Dotted();
@@ -36,6 +30,12 @@ const char* YesNo(bool value) {
 }
 
 }  // namespace
+
+std::string SecondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
 
 std::string MacText(const discovery::MacAddress& mac) {
     char text[18];
@@ -134,7 +134,7 @@ std::string ResultJsonLine(const ModuleResult& result) {
     std::string line = "{\"address\": " + JsonString(result.address) +
                        ", \"outcome\": " + JsonString(result.outcome) +
                        ", \"detail\": " + JsonString(result.detail) +
-                       ", \"seconds\": " + Seconds(result.seconds) +
+                       ", \"seconds\": " + SecondsText(result.seconds) +
                        ", \"bytes\": " + std::to_string(result.bytes) +
                        ", \"attempts\": " + std::to_string(result.attempts);
     if (result.confirmed) {
@@ -173,7 +173,7 @@ std::string ResultTableHeader() {
 std::string ResultTableRow(const ModuleResult& result) {
     std::string outcome = OutcomeText(result);
     if (result.confirmed.value_or(false)) outcome += " (confirmed: " + result.application + ")";
-    return ResultRow({result.address, Seconds(result.seconds), std::to_string(result.bytes),
+    return ResultRow({result.address, SecondsText(result.seconds), std::to_string(result.bytes),
                       std::to_string(result.attempts), text::EscapeOutsideText(outcome)});
 }
 

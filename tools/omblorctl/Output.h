@@ -19,6 +19,9 @@ std::string JsonString(std::string_view text);
 // Columns padded to their widest cell, two blanks apart; each row ends in a newline.
 std::string FormatTable(const std::vector<std::vector<std::string>>& rows);
 
+// Seconds with three decimals, as every line and row gives them.
+std::string SecondsText(double seconds);
+
 // "00-11-22-33-44-55".
 std::string MacText(const discovery::MacAddress& mac);
 // The interfaces of a module the search grouped; a single module is its own one interface.

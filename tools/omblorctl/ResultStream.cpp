@@ -19,6 +19,9 @@ void ResultStream::AttemptEnded(const ModuleState& module) {
 
 void ResultStream::ModuleEnded(const ModuleState& module) {
     const ModuleResult& result = module.result;
+    // One never connected to gets its one line too (attempt 0), so that a run read back from
+    // the log knows every module it was given.
+    if (result.attempts == 0 && logAttempt_) logAttempt_(result);
     // Unbuffered: the line is out before the next module ends, whatever happens to us then.
     platform::WriteAll(STDOUT_FILENO,
                        format_ == Format::Json ? ResultJsonLine(result) : ResultTableRow(result));

@@ -13,7 +13,8 @@ namespace omblor::ctl {
 
 class ResultStream final : public FleetRecord {
   public:
-    // `logAttempt` takes each attempt as it ends; empty for no log.
+    // `logAttempt` takes each attempt as it ends, and each module that ended without one; empty
+    // for no log.
     ResultStream(Format format, std::function<void(const ModuleResult&)> logAttempt);
 
     void AttemptEnded(const ModuleState& module) override;

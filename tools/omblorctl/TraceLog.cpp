@@ -27,12 +27,6 @@ bool EndsInsideALine(const std::string& path) {
     return file.seekg(-1, std::ios::end) && file.get(last) && last != '\n';
 }
 
-std::string Seconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
-    return text;
-}
-
 }  // namespace
 
 RunFacts GatherRunFacts(const image::AppImage& image, const std::string& path, Confirm confirm) {
@@ -76,7 +70,7 @@ std::string TraceLine(std::string_view time, const RunFacts& facts, const Module
     line += ", \"attempt\": " + std::to_string(result.attempts) +
             ", \"outcome\": " + JsonString(result.outcome) +
             ", \"detail\": " + JsonString(result.detail) +
-            ", \"seconds\": " + Seconds(result.seconds) +
+            ", \"seconds\": " + SecondsText(result.seconds) +
             ", \"bytes\": " + std::to_string(result.bytes);
     if (facts.confirm == Confirm::Yes) {
         // Null while no confirmation was made: the attempt did not program the module.

@@ -7,12 +7,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "Commands.h"
 #include "Confirmation.h"
+#include "FailedFrom.h"
 #include "Fleet.h"
 #include "Options.h"
 #include "Output.h"
@@ -22,6 +25,7 @@
 #include "SearchRun.h"
 #include "StderrMessages.h"
 #include "StopSignal.h"
+#include "TraceLog.h"
 #include "image/AppImageReader.h"
 #include "update/ModuleLine.h"
 
@@ -92,10 +96,45 @@ int RunUpdate(int argc, char** argv) {
         }
         AddModule(modules, *address, text);
     }
+    if (!options->failedFrom.empty()) {
+        auto read = FailedAddresses(options->failedFrom);
+        if (const auto* reason = std::get_if<std::string>(&read)) {
+            std::fprintf(stderr, "omblorctl: %s\n", reason->c_str());
+            return kExitUsage;
+        }
+        for (std::string& text : std::get<Addresses>(read)) {
+            const auto address = ParseAddress(text);
+            if (!address) {
+                std::fprintf(stderr, "omblorctl: %s: not an IPv4 address: %s\n",
+                             options->failedFrom.c_str(), text.c_str());
+                return kExitUsage;
+            }
+            AddModule(modules, *address, std::move(text));
+        }
+        if (modules.empty() && options->found == FoundModules::Leave) {
+            std::fprintf(stderr, "omblorctl: no module failed in %s\n",
+                         options->failedFrom.c_str());
+            return kExitOk;
+        }
+    }
 
     StderrMessages sink(options->file);
     const auto image = image::LoadAppImage(options->file, sink);
     if (!image) return kExitUsage;
+
+    // Opened before any connection, so a log that cannot be kept stops the run at once. A dry run
+    // programs nothing and leaves the record alone.
+    std::optional<TraceLog> log;
+    if (!options->log.empty() && options->dryRun == DryRun::No) {
+        auto opened =
+            TraceLog::Open(options->log, GatherRunFacts(*image, options->file, options->confirm));
+        if (const auto* reason = std::get_if<std::string>(&opened)) {
+            std::fprintf(stderr, "omblorctl: cannot open log %s: %s\n", options->log.c_str(),
+                         reason->c_str());
+            return kExitUsage;
+        }
+        log.emplace(std::move(std::get<TraceLog>(opened)));
+    }
 
     std::optional<update::Credentials> credentials;
     // A dry run connects to nothing, so it asks for no password.
@@ -118,7 +157,20 @@ int RunUpdate(int argc, char** argv) {
         AddFound(modules, search, image->headerText);
     }
 
-    ResultStream results(options->format, {});
+    // A record that can no longer be kept stops the run: nothing is programmed unrecorded.
+    bool logFailed = false;
+    std::function<void(const ModuleResult&)> logAttempt;
+    if (log) {
+        logAttempt = [&](const ModuleResult& result) {
+            std::string error;
+            if (log->Append(result, error) || logFailed) return;
+            logFailed = true;
+            std::fprintf(stderr, "omblorctl: cannot write log %s: %s\n", options->log.c_str(),
+                         error.c_str());
+            if (running != nullptr) running->Stop();
+        };
+    }
+    ResultStream results(options->format, logAttempt);
     // Those the search skipped have ended already.
     for (const ModuleState& module : modules) {
         if (module.phase == ModuleState::Phase::Done) results.ModuleEnded(module);
@@ -152,7 +204,7 @@ int RunUpdate(int argc, char** argv) {
     if (stop.Stopped()) fleet.Stop();
     fleet.Run();
     running = nullptr;
-    return results.ExitCode();
+    return logFailed ? kExitUsage : results.ExitCode();
 }
 
 }  // namespace omblor::ctl
