@@ -16,7 +16,7 @@ it checks the run:
 
 Runs inside a private network namespace or on 127.0.0.0/8 only; every process has a time limit.
 
-  python3 bench/fleet/chaos.py [--build build] [--modules 1000] [--parallel 128] [--kib 64]
+  python3 bench/fleet/chaos.py [--build build] [--modules 1000] [--parallel 64] [--kib 64]
                                [--seed 1] [--report-only]
 """
 import argparse
@@ -172,7 +172,7 @@ def main():
     p.add_argument("--build", default=str(fleet.common.ROOT / "build"))
     p.add_argument("--work", default="/tmp/omblor-bench-chaos")
     p.add_argument("--modules", type=int, default=1000)
-    p.add_argument("--parallel", type=int, default=128)
+    p.add_argument("--parallel", type=int, default=64)
     p.add_argument("--kib", type=int, default=64)
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("--report-only", action="store_true",
