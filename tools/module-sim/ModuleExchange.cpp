@@ -46,13 +46,15 @@ std::uint32_t BigEndian32(std::string_view bytes) {
 }  // namespace
 
 ModuleExchange::ModuleExchange(int number, platform::UniqueFd connection, const SimOptions& options,
-                               const Script& script, int transcriptFd, FinishedCallback on_finished)
+                               const Script& script, int transcriptFd, FinishedCallback on_finished,
+                               std::function<void()> on_reboot)
     : number_(number),
       fd_(std::move(connection)),
       options_(options),
       script_(script),
       transcriptFd_(transcriptFd),
       on_finished_(std::move(on_finished)),
+      on_reboot_(std::move(on_reboot)),
       scratch_(kScratchSize) {
     report_.number = number_;
     report_.module = options_.address;
@@ -117,21 +119,35 @@ void ModuleExchange::SendGroup() {
     for (std::size_t i = groupFirst_; i < next_; ++i) {
         if (lines[i].reply != Reply::None) awaiting_.push_back(i);
     }
-    const std::size_t split = lines[groupFirst_].split;
+    // A dripping module writes every byte on its own.
+    const std::size_t split = options_.drip.count() > 0 ? 1 : lines[groupFirst_].split;
     if (split > 0 && split < group.size()) {
         Write(std::string_view(group).substr(0, split));
         splitPending_ = true;
         splitRest_ = group.substr(split);
-        splitTimer_ = net::ScopedTimer(kSplitDelay, net::Repeat::No, [this] {
-            splitPending_ = false;
-            Write(std::exchange(splitRest_, {}));
-            AfterGroupWritten();
-            SendNext();
-        });
+        WriteRestLater();
         return;
     }
     Write(group);
     AfterGroupWritten();
+}
+
+void ModuleExchange::WriteRestLater() {
+    const bool drip = options_.drip.count() > 0;
+    splitTimer_ =
+        net::ScopedTimer(drip ? options_.drip : kSplitDelay, net::Repeat::No, [this, drip] {
+            const std::size_t n = drip ? 1 : splitRest_.size();
+            Write(std::string_view(splitRest_).substr(0, n));
+            splitRest_.erase(0, n);
+            if (finished_) return;
+            if (!splitRest_.empty()) {
+                WriteRestLater();
+                return;
+            }
+            splitPending_ = false;
+            AfterGroupWritten();
+            SendNext();
+        });
 }
 
 void ModuleExchange::AfterGroupWritten() {
@@ -220,7 +236,12 @@ void ModuleExchange::OnReady(unsigned ready) {
 
 bool ModuleExchange::AwaitingImage() const {
     return !awaiting_.empty() && script_.Lines()[awaiting_.front()].reply == Reply::Image &&
-           headerKnown_ && imageGot_ < imageLength_;
+           headerKnown_ && imageGot_ < ImageEnd();
+}
+
+std::size_t ModuleExchange::ImageEnd() const {
+    if (!options_.closeInImage) return imageLength_;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(*options_.closeInImage, imageLength_));
 }
 
 void ModuleExchange::Read() {
@@ -236,8 +257,7 @@ void ModuleExchange::Read() {
                 PauseReading();
                 return;
             }
-            const std::size_t want =
-                std::min({imageLength_ - imageGot_, kImageReadSize, allowance});
+            const std::size_t want = std::min({ImageEnd() - imageGot_, kImageReadSize, allowance});
             into = image_.empty() ? std::span(discard).first(std::min(want, kDiscardSize))
                                   : std::span(image_).subspan(imageGot_, want);
         }
@@ -248,7 +268,7 @@ void ModuleExchange::Read() {
             if (direct) {
                 imageGot_ += got.size();
                 report_.imageReceived = imageGot_;
-                if (imageGot_ == imageLength_) OnImageComplete();
+                if (imageGot_ == ImageEnd()) OnImageComplete();
             } else {
                 Consume(got);
             }
@@ -287,12 +307,12 @@ void ModuleExchange::Consume(std::span<const std::uint8_t> bytes) {
                 break;
             }
             case Reply::Image: {
-                const std::size_t take = std::min(imageLength_ - imageGot_, bytes.size());
+                const std::size_t take = std::min(ImageEnd() - imageGot_, bytes.size());
                 if (!image_.empty()) std::memcpy(image_.data() + imageGot_, bytes.data(), take);
                 imageGot_ += take;
                 report_.imageReceived = imageGot_;
                 bytes = bytes.subspan(take);
-                if (imageGot_ == imageLength_) OnImageComplete();
+                if (imageGot_ == ImageEnd()) OnImageComplete();
                 break;
             }
             case Reply::Reboot:
@@ -316,7 +336,11 @@ void ModuleExchange::ReplyDone() {
 void ModuleExchange::PopSatisfied() {
     // An empty image is complete as soon as its line is out.
     while (!awaiting_.empty() && script_.Lines()[awaiting_.front()].reply == Reply::Image &&
-           headerKnown_ && imageGot_ == imageLength_) {
+           headerKnown_ && imageGot_ == ImageEnd()) {
+        if (options_.closeInImage) {
+            Finish(Outcome::Dropped);
+            return;
+        }
         report_.imageMilliseconds =
             std::chrono::duration<double, std::milli>(Clock::now() - imageStart_).count();
         awaiting_.pop_front();
@@ -383,6 +407,11 @@ void ModuleExchange::OnHeader() {
 }
 
 void ModuleExchange::OnImageComplete() {
+    // Cut off mid-image, as a module that resets while it is being written.
+    if (options_.closeInImage) {
+        Finish(Outcome::Dropped);
+        return;
+    }
     report_.imageMilliseconds =
         std::chrono::duration<double, std::milli>(Clock::now() - imageStart_).count();
     ReplyDone();
@@ -401,6 +430,7 @@ void ModuleExchange::OnReboot(std::uint8_t byte) {
         Mismatch("reboot reply " + report_.reboot + ", expected " +
                  std::string(1, *options_.expectReboot));
     }
+    if (byte == 'R' && on_reboot_) on_reboot_();
     ReplyDone();
 }
 

@@ -29,8 +29,11 @@ class ModuleExchange {
 
     // `transcriptFd` (not owned, -1 for none) gets every byte received. `on_finished` runs once,
     // from inside one of the session's own handlers: it must not destroy the session there.
+    // `on_reboot` (may be empty) runs when the reboot answer R has come, the moment a module
+    // decides to reboot.
     ModuleExchange(int number, platform::UniqueFd connection, const SimOptions& options,
-                   const Script& script, int transcriptFd, FinishedCallback on_finished);
+                   const Script& script, int transcriptFd, FinishedCallback on_finished,
+                   std::function<void()> on_reboot = {});
     ModuleExchange(const ModuleExchange&) = delete;
     ModuleExchange& operator=(const ModuleExchange&) = delete;
     ~ModuleExchange() = default;
@@ -46,6 +49,8 @@ class ModuleExchange {
 
     void SendNext();
     void SendGroup();
+    // The rest of a split line after its pause; a dripping line one byte per pause.
+    void WriteRestLater();
     void PauseReading();
     void AfterGroupWritten();
     void CheckEnd();
@@ -68,6 +73,8 @@ class ModuleExchange {
     void SaveImage();
 
     [[nodiscard]] bool AwaitingImage() const;
+    // Where the image ends for this module: its length, or where --close-in-image cuts it.
+    [[nodiscard]] std::size_t ImageEnd() const;
     // Image bytes it may take now under --rate.
     [[nodiscard]] std::size_t ImageAllowance() const;
 
@@ -77,6 +84,7 @@ class ModuleExchange {
     const Script& script_;
     int transcriptFd_ = -1;
     FinishedCallback on_finished_;
+    std::function<void()> on_reboot_;
 
     net::ScopedWatch watch_;
     net::ScopedTimer splitTimer_;

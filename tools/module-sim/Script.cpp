@@ -1,5 +1,7 @@
 #include "module-sim/Script.h"
 
+#include <functional>
+#include <random>
 #include <utility>
 
 #include "update/UpdateProtocol.h"
@@ -65,12 +67,33 @@ ScriptLine MakeLine(Step step, std::string text, Reply reply, const StepTweaks& 
     return line;
 }
 
+// A line of noise: random bytes but never CR LF, starting with a character that makes its code
+// 0 (no digit, sign or blank), so the tool takes it as a line and ignores it. The same module
+// makes the same noise every run.
+ScriptLine GarbageLine(Step step, std::size_t n, const SimOptions& options) {
+    std::minstd_rand random(static_cast<std::uint32_t>(
+        std::hash<std::string>{}(options.address + "/" + std::string(StepName(step))) + n));
+    constexpr std::string_view kFirst = "#~?!*&%$@^";
+    std::string text(1, kFirst[random() % kFirst.size()]);
+    const std::size_t length = 8 + random() % 120;
+    while (text.size() < length) {
+        const auto byte = static_cast<char>(random() % 256);
+        if (byte != '\r' && byte != '\n') text += byte;
+    }
+    ScriptLine line;
+    line.step = step;
+    line.bytes = text + "\r\n";
+    return line;
+}
+
 }  // namespace
 
 Script Script::Build(const SimOptions& options) {
     Script script;
     for (const Step step : kAllSteps) {
         const StepTweaks& tweaks = options.Tweaks(step);
+        for (std::size_t n = 0; n < tweaks.garbage; ++n)
+            script.lines_.push_back(GarbageLine(step, n, options));
         // The scripted end takes the place of its step's line, with that step's shaping.
         if (options.failAt == step) {
             script.lines_.push_back(MakeLine(step, options.failLine, Reply::None, tweaks));
@@ -95,6 +118,7 @@ Script Script::Build(const SimOptions& options) {
         }
         script.lines_.push_back(MakeLine(step, DefaultText(step, options), ReplyOf(step), tweaks));
     }
+    if (options.closeInImage) script.expected_ = Outcome::Dropped;
     if (options.expect) script.expected_ = *options.expect;
     return script;
 }

@@ -8,6 +8,7 @@ std::string SessionReport::Format() const {
     std::string line = Passed() ? "result ok" : "result unexpected";
     line += " session=" + std::to_string(number);
     line += " module=" + module;
+    line += " connection=" + std::to_string(connection);
     line += " outcome=" + std::string(OutcomeName(outcome));
     line += " expected=" + std::string(OutcomeName(expected));
     line += " at=" + (at ? std::string(StepName(*at)) : std::string("-"));

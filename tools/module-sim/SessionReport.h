@@ -14,6 +14,7 @@ namespace omblor::modulesim {
 
 struct SessionReport {
     int number = 0;
+    int connection = 1;  // which of the module's connections, from 1
     std::string module;  // the address it listened on
     Outcome outcome = Outcome::Closed;
     Outcome expected = Outcome::Completed;

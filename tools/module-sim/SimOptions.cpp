@@ -36,10 +36,19 @@ enum Id : int {
     kModules,
     kVariations,
     kRate,
+    kCloseInImage,
+    kDrip,
+    kGarbage,
+    kFaulty,
+    kConnections,
+    kDiscoverable,
+    kApplication,
+    kApplicationAfter,
+    kRebootSeconds,
 };
 
 // Where an option shows in the help.
-enum class Section { Where, Exchange, Checks };
+enum class Section { Where, Exchange, Faults, Discovery, Checks };
 // Whether a line of the variations file may give it: what changes the exchange may, where the
 // module listens and how long it lives may not.
 enum class PerModule { No, Yes };
@@ -123,6 +132,42 @@ const std::vector<SimOption>& SimOptionTable() {
         {{kRate, "rate", "BYTES", "take the image no faster than BYTES a second"},
          Exchange,
          PerModule::Yes},
+        {{kCloseInImage, "close-in-image", "N",
+          "close once N bytes of the image have come (every time)"},
+         Faults,
+         PerModule::Yes},
+        {{kDrip, "drip", "MS", "send each line a byte at a time, MS apart"},
+         Faults,
+         PerModule::Yes},
+        {{kGarbage, "garbage", "STEP=N",
+          "send N lines of noise before the step's line (code 0:\nthe tool ignores them)"},
+         Faults,
+         PerModule::Yes},
+        {{kFaulty, "faulty", "N",
+          "the faults (--fail-at, --close-at, --silent-at and the\nthree above) play on the first "
+          "N connections only"},
+         Faults,
+         PerModule::Yes},
+        {{kConnections, "connections", "N",
+          "serve N connections, one after the other (default 1,\nwith --faulty N: N+1)"},
+         Faults,
+         PerModule::Yes},
+        {{kDiscoverable, "discoverable", "",
+          "also answer the discovery search for the module's address\n(inside a private network "
+          "namespace only)"},
+         Discovery,
+         PerModule::Yes},
+        {{kApplication, "application", "NAME", "application name in its replies (default App)"},
+         Discovery,
+         PerModule::Yes},
+        {{kApplicationAfter, "application-after", "NAME",
+          "the name once it has rebooted (default: NAME.new)"},
+         Discovery,
+         PerModule::Yes},
+        {{kRebootSeconds, "reboot-seconds", "S",
+          "after the reboot answer R, quiet this long: no reply, no\nconnection (default 2)"},
+         Discovery,
+         PerModule::Yes},
         {{kExpectLength, "expect-length", "N", "the header's length (else 253 Wrong image length)"},
          Checks,
          PerModule::No},
@@ -170,6 +215,13 @@ std::string SimHelp() {
            "  complete     106 Programming complete\n" +
            SectionHelp(Section::Exchange) +
            "  Texts take \\xHH for any byte and \\\\ for a backslash.\n"
+           "\n"
+           "A flaky module:\n" +
+           SectionHelp(Section::Faults) +
+           "\n"
+           "In the discovery search (its interface MAC is 02-00 and the four bytes of its\n"
+           "address):\n" +
+           SectionHelp(Section::Discovery) +
            "\n"
            "Checks (a mismatch makes the connection's result unexpected):\n" +
            SectionHelp(Section::Checks) +
@@ -298,14 +350,59 @@ bool Apply(SimOptions& o, int id, std::string_view v) {
             o.rate = n.value_or(0);
             return n.has_value();
         }
+        case kCloseInImage: {
+            const auto n = ParseUnsigned(v, 0xFFFFFFFFU);
+            if (n) o.closeInImage = *n;
+            return n.has_value();
+        }
+        case kDrip: {
+            const auto n = ParseUnsigned(v, 60000);
+            o.drip = std::chrono::milliseconds(n.value_or(0));
+            return n.has_value();
+        }
+        case kGarbage: {
+            const auto n = ParseUnsigned(after, 1000);
+            if (!step || !n) return false;
+            o.tweaks[StepIndex(*step)].garbage = static_cast<std::size_t>(*n);
+            return true;
+        }
+        case kFaulty:
+        case kConnections: {
+            const auto n = ParseUnsigned(v, 1000);
+            if (n) (id == kFaulty ? o.faulty : o.connections) = static_cast<std::uint32_t>(*n);
+            return n.has_value() && (id == kFaulty || *n > 0);
+        }
+        case kDiscoverable:
+            o.discoverable = Discoverable::Yes;
+            return true;
+        case kApplication:
+        case kApplicationAfter: {
+            auto text = Unescape(v);
+            if (id == kApplication) {
+                o.application = text.value_or("");
+            } else {
+                o.applicationAfter = text;
+            }
+            return text.has_value();
+        }
+        case kRebootSeconds: {
+            const auto t = ParseSeconds(v);
+            o.rebootTime = t.value_or(o.rebootTime);
+            return t.has_value();
+        }
         default:
             return false;
     }
 }
 
 std::string CheckSteps(const SimOptions& o) {
-    if (int{o.failAt.has_value()} + int{o.closeAt.has_value()} + int{o.silentAt.has_value()} > 1) {
-        return "--fail-at, --close-at and --silent-at exclude each other";
+    if (int{o.failAt.has_value()} + int{o.closeAt.has_value()} + int{o.silentAt.has_value()} +
+            int{o.closeInImage.has_value()} >
+        1) {
+        return "--fail-at, --close-at, --silent-at and --close-in-image exclude each other";
+    }
+    if (o.faulty && o.Connections() <= *o.faulty) {
+        return "--connections must leave a connection after the --faulty ones";
     }
     return {};
 }
@@ -318,6 +415,18 @@ std::string Dotted(std::uint32_t address) {
 }
 
 }  // namespace
+
+SimOptions SimOptions::WithoutFaults() const {
+    SimOptions plain = *this;
+    plain.failAt.reset();
+    plain.closeAt.reset();
+    plain.silentAt.reset();
+    plain.closeInImage.reset();
+    plain.drip = std::chrono::milliseconds(0);
+    plain.expect.reset();
+    for (StepTweaks& t : plain.tweaks) t.garbage = 0;
+    return plain;
+}
 
 ParsedOptions ParseSimOptions(std::span<const std::string> args) {
     ParsedOptions result;

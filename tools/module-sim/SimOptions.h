@@ -22,8 +22,12 @@ struct StepTweaks {
     std::optional<std::size_t> pad;    // pad the text with '.' to this many characters
     std::optional<std::size_t> split;  // bytes in the first of two writes
     bool splitAfterCr = false;         // split between the line's CR and LF
-    bool coalesce = false;  // same write as the line before, without waiting for its reply
+    bool coalesce = false;    // same write as the line before, without waiting for its reply
+    std::size_t garbage = 0;  // lines of noise (code 0, which the tool ignores) before this one
 };
+
+// Whether the module also answers the discovery search (inside a private namespace only).
+enum class Discoverable { No, Yes };
 
 struct SimOptions {
     // Where and how long.
@@ -54,6 +58,25 @@ struct SimOptions {
     std::array<StepTweaks, kAllSteps.size()> tweaks{};
     // A slow module's image: taken no faster than `rate` bytes a second (0: as fast as it comes).
     std::uint64_t rate = 0;
+    // Close once this many image bytes have come (the whole image when it is shorter).
+    std::optional<std::uint64_t> closeInImage;
+    // Each line goes out a byte at a time, this long apart.
+    std::chrono::milliseconds drip{0};
+
+    // A flaky module: the faults above (the scripted ends, --close-in-image, --drip, garbage)
+    // play on the first `faulty` connections only, the plain exchange on later ones. Absent:
+    // on every connection.
+    std::optional<std::uint32_t> faulty;
+    // How many connections the module serves, one after the other (default 1, or faulty + 1).
+    std::optional<std::uint32_t> connections;
+
+    // The module as the discovery search sees it. When the reboot answer R comes it goes quiet
+    // for `rebootTime` (no reply, no connection), then answers with `applicationAfter`
+    // (default: `application` + ".new").
+    Discoverable discoverable = Discoverable::No;
+    std::string application = "App";
+    std::optional<std::string> applicationAfter;
+    std::chrono::milliseconds rebootTime{2000};
 
     // What the replies must hold.
     std::optional<std::uint32_t> expectLength;
@@ -63,6 +86,14 @@ struct SimOptions {
     bool help = false;
 
     [[nodiscard]] const StepTweaks& Tweaks(Step step) const { return tweaks[StepIndex(step)]; }
+    [[nodiscard]] std::uint32_t Connections() const {
+        return connections.value_or(faulty ? *faulty + 1 : 1);
+    }
+    [[nodiscard]] std::string ApplicationAfter() const {
+        return applicationAfter.value_or(application + ".new");
+    }
+    // The same module without its faults: what it plays once the faulty connections are over.
+    [[nodiscard]] SimOptions WithoutFaults() const;
 };
 
 struct ParsedOptions {

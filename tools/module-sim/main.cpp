@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "module-sim/CommandLine.h"
 #include "module-sim/SimOptions.h"
 #include "module-sim/UpdateServer.h"
+#include "module-sim/discovery/ModuleAnnouncer.h"
 #include "module-sim/discovery/RunDiscoveryRole.h"
 #include "net/PollEventLoop.h"
 #include "platform/OpenFileLimit.h"
@@ -54,9 +57,18 @@ int RunUpdateRole(const std::vector<std::string>& args) {
     omblor::net::EventLoop::SetCurrent(&loop);
     int code = 0;
     {
+        ModuleAnnouncer announcer(modules.modules);
+        if (!announcer.Empty()) {
+            if (const auto error = announcer.Open()) {
+                std::fprintf(stderr, "module-sim: %s\n", error->c_str());
+                omblor::net::EventLoop::SetCurrent(nullptr);
+                return kExitUsage;
+            }
+        }
         std::vector<std::unique_ptr<UpdateServer>> servers;
         for (const SimOptions& module : modules.modules) {
             const int number = static_cast<int>(servers.size()) + 1;
+            const std::size_t index = servers.size();
             servers.push_back(std::make_unique<UpdateServer>(
                 module,
                 UpdateServer::Callbacks{
@@ -70,6 +82,10 @@ int RunUpdateRole(const std::vector<std::string>& args) {
                                 PrintLine("mismatch " + std::to_string(report.number) + ": " +
                                           text);
                             PrintLine(report.Format());
+                        },
+                    .on_discovery =
+                        [&announcer, index](const std::optional<std::string>& application) {
+                            announcer.Changed(index, application);
                         }},
                 number));
             if (const auto error = servers.back()->Listen()) {
@@ -84,21 +100,30 @@ int RunUpdateRole(const std::vector<std::string>& args) {
             const auto allDone = [&] {
                 return std::ranges::all_of(servers, [](const auto& s) { return s->Done(); });
             };
-            const RunEnd end = RunUntilDone(options.timeout, allDone, [&](RunEnd why) {
+            // Modules in the search stay there until the time limit or a signal: the tool may
+            // search again after their connections are over. Ending so is no failure then.
+            const auto runDone = announcer.Empty() ? std::function<bool()>(allDone)
+                                                   : std::function<bool()>([] { return false; });
+            bool doneBeforeEnd = false;
+            RunEnd end = RunUntilDone(options.timeout, runDone, [&](RunEnd why) {
+                doneBeforeEnd = allDone();
                 for (auto& server : servers)
                     server->Stop(why == RunEnd::TimedOut ? Outcome::Timeout : Outcome::Stopped);
             });
+            if (!announcer.Empty() && doneBeforeEnd) end = RunEnd::Done;
             std::size_t served = 0;
             std::size_t passed = 0;
             for (const auto& server : servers) {
                 served += server->Reports().size();
                 for (const auto& report : server->Reports()) passed += report.Passed() ? 1 : 0;
             }
+            const bool allPassed =
+                std::ranges::all_of(servers, [](const auto& s) { return s->Passed(); });
             std::string status = "ok";
             if (end != RunEnd::Done) {
                 code = end == RunEnd::TimedOut ? kExitTimeout : kExitStopped;
                 status = end == RunEnd::TimedOut ? "timeout" : "stopped";
-            } else if (passed != servers.size()) {
+            } else if (!allPassed) {
                 code = kExitMismatch;
                 status = "unexpected";
             }

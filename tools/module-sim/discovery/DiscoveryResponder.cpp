@@ -71,12 +71,21 @@ DiscoveryResponder::DiscoveryResponder(const DiscoveryOptions& options,
       modules_(std::move(modules)),
       scope_(scope),
       callbacks_(std::move(callbacks)) {
-    datagrams_.reserve(modules_.size());
-    for (const auto& m : modules_) {
-        auto d = BuildReplyDatagram(m);
-        if (options_.relay) d.insert(d.end(), m.source.octets.begin(), m.source.octets.end());
-        datagrams_.push_back(std::move(d));
-    }
+    datagrams_.resize(modules_.size());
+    quiet_.resize(modules_.size(), 0);
+    for (std::size_t i = 0; i < modules_.size(); ++i) Replace(i, modules_[i]);
+}
+
+void DiscoveryResponder::SetQuiet(std::size_t module, bool quiet) {
+    quiet_.at(module) = quiet ? 1 : 0;
+}
+
+void DiscoveryResponder::Replace(std::size_t module, SimulatedModule changed) {
+    modules_.at(module) = std::move(changed);
+    const SimulatedModule& m = modules_[module];
+    auto d = BuildReplyDatagram(m);
+    if (options_.relay) d.insert(d.end(), m.source.octets.begin(), m.source.octets.end());
+    datagrams_[module] = std::move(d);
 }
 
 DiscoveryResponder::~DiscoveryResponder() = default;
@@ -162,7 +171,7 @@ void DiscoveryResponder::Answer(const std::string& what, const sockaddr_in& to,
     state.what = what;
     const auto now = Clock::now();
     for (std::size_t i = 0; i < modules_.size(); ++i) {
-        if (!answers(modules_[i])) continue;
+        if (quiet_[i] != 0 || !answers(modules_[i])) continue;
         scheduled_.push(Reply{now + modules_[i].delay, i, answer, to});
         ++state.left;
     }
@@ -194,6 +203,12 @@ void DiscoveryResponder::Pump() {
     lastRefill_ = now;
     while (!ready_.empty() && (options_.rate == 0 || tokens_ >= 1.0)) {
         const Reply& reply = ready_.front();
+        if (quiet_[reply.module] != 0) {
+            const int answer = reply.answer;
+            ready_.pop_front();
+            if (--answers_[answer].left == 0) Finished(answer);
+            continue;
+        }
         const int fd = SocketFor(modules_[reply.module]);
         const auto& d = datagrams_[reply.module];
         const auto sent = ::sendto(fd, d.data(), d.size(), 0,

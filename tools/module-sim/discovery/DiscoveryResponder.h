@@ -57,6 +57,11 @@ class DiscoveryResponder {
     // Replies scheduled or waiting for their turn.
     [[nodiscard]] std::size_t Pending() const { return scheduled_.size() + ready_.size(); }
 
+    // A module that reboots answers nothing, not even a reply already due, until it is back.
+    void SetQuiet(std::size_t module, bool quiet);
+    // Its reply from now on (a new application name); it must keep its source address.
+    void Replace(std::size_t module, SimulatedModule changed);
+
   private:
     using Clock = std::chrono::steady_clock;
     struct Reply {
@@ -85,6 +90,7 @@ class DiscoveryResponder {
     const DiscoveryOptions& options_;
     std::vector<SimulatedModule> modules_;
     std::vector<std::vector<std::uint8_t>> datagrams_;
+    std::vector<char> quiet_;  // by module
     NetworkScope scope_;
     Callbacks callbacks_;
 
