@@ -49,5 +49,18 @@ def prepare(args, helper_source: Path):
     return bin_dir, work, runstat, helper, image, s19
 
 
+class Targets:
+    """Prints one line per target, met or MISSED, and remembers whether every one was met."""
+
+    def __init__(self, name_width: int, text_width: int):
+        self.ok = True
+        self.name_width = name_width
+        self.text_width = text_width
+
+    def __call__(self, name: str, met: bool, text: str):
+        self.ok = self.ok and met
+        print(f"{name:{self.name_width}}{text:>{self.text_width}}  {'met' if met else 'MISSED'}")
+
+
 def exit_code(args, met: bool) -> int:
     return 0 if met or args.report_only else 1

@@ -105,19 +105,14 @@ def main():
     print(f"{f'{args.many} modules x 64 KiB, --parallel {args.many}':40}{many_wall:9.3f}"
           f"{args.many * 65536 / 1e6 / many_wall:9.0f}{many_rss / 2**20:14.1f}")
     print()
-    ok = True
-
-    def target(name, met, text):
-        nonlocal ok
-        ok = ok and met
-        print(f"{name:44}{text:>26}  {'met' if met else 'MISSED'}")
+    target = common.Targets(44, 26)
 
     ratio = raw_s / wall_s
     target("aggregate throughput / raw fan-out", ratio >= 0.7, f"{ratio:.2f}x (>= 0.70x)")
     target("peak RSS vs file size + 32 MiB", rss <= size + (32 << 20),
            f"+{(rss - size) / 2**20:.1f} MiB (<= +32 MiB)")
     target(f"{args.many} modules all programmed", True, f"{args.many}/{args.many}")
-    return common.exit_code(args, ok)
+    return common.exit_code(args, target.ok)
 
 
 if __name__ == "__main__":

@@ -197,12 +197,7 @@ def main():
     for line in wrong[:10]:
         print(f"  {line}")
     print()
-    ok = True
-
-    def target(name, met, text):
-        nonlocal ok
-        ok = ok and met
-        print(f"{name:44}{text:>34}  {'met' if met else 'MISSED'}")
+    target = fleet.common.Targets(44, 34)
 
     target("modules ended once, as scripted", not wrong, f"{args.modules - len(wrong)}/{args.modules}")
     target("simulator: every connection as scripted", r["sim_code"] == 0, f"exit {r['sim_code']}")
@@ -217,7 +212,7 @@ def main():
     # does not pass them.
     if wrong or r["sim_code"] != 0:
         return 1
-    return 0 if ok or args.report_only else 1
+    return 0 if target.ok or args.report_only else 1
 
 
 if __name__ == "__main__":

@@ -68,20 +68,17 @@ def main():
     print(f"{'omblorctl image convert':28}{convert_s:10.3f}")
     print(f"{'omblor -A whole run':28}{whole_s:10.3f}")
     print()
-    ok = True
+    targets = common.Targets(40, 28)
 
     def target(name, value, limit, text):
-        nonlocal ok
-        met = value <= limit
-        ok = ok and met
-        print(f"{name:40}{text:>28}  {'met' if met else 'MISSED'}")
+        targets(name, value <= limit, text)
 
     target("transfer phase / raw transfer", transfer_s / raw_s, 1.3, f"{transfer_s / raw_s:.2f}x (<= 1.30x)")
     budget = convert_s + raw_s + 0.100
     target("whole run vs convert + raw + 100 ms", whole_s, budget, f"{whole_s:.3f} s (<= {budget:.3f} s)")
     target("peak RSS vs file size + 16 MiB", rss, size + (16 << 20),
            f"+{(rss - size) / (1 << 20):.1f} MiB (<= +16 MiB)")
-    return common.exit_code(args, ok)
+    return common.exit_code(args, targets.ok)
 
 
 if __name__ == "__main__":
