@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "Fleet.h"
-#include "Output.h"
 #include "RetryDelay.h"
 #include "image/AppImageReader.h"
 #include "net/DefaultEventLoop.h"
@@ -57,9 +56,8 @@ struct Recorder final : omblor::ctl::FleetRecord,
     void Changed(std::span<const ModuleState> /*modules*/, std::size_t /*index*/) override {}
     void Finished(std::span<const ModuleState> /*modules*/) override {}
     void Await(std::size_t index, std::uint32_t /*hostOrder*/,
-               std::span<const omblor::discovery::MacAddress> macs) override {
+               std::span<const omblor::discovery::MacAddress> /*macs*/) override {
         awaited.push_back(index);
-        awaitedMacs = macs.size();
         if (onAwait) onAwait(index);
     }
     void Cancel() override { ++cancels; }
@@ -68,7 +66,6 @@ struct Recorder final : omblor::ctl::FleetRecord,
     std::vector<std::string> ended;
     std::map<std::string, omblor::ctl::ModuleResult> results;
     std::vector<std::size_t> awaited;
-    std::size_t awaitedMacs = 0;
     int cancels = 0;
     std::function<void(std::size_t)> onAwait;
 };
@@ -267,13 +264,6 @@ TEST_F(FleetRules, a_programmed_module_ends_once_its_watch_has_heard_it_or_not) 
     EXPECT_EQ(record_.results[Address(0)].confirmed, true);
     EXPECT_EQ(record_.results[Address(0)].application, "APP 2.0");
     EXPECT_EQ(record_.results[Address(1)].confirmed, false);
-    const auto json = [this](std::size_t i) {
-        return omblor::ctl::ResultJsonLine(record_.results[Address(i)]);
-    };
-    EXPECT_NE(json(0).find(R"("attempts": 1, "confirmed": true, "application": "APP 2.0"})"),
-              std::string::npos)
-        << json(0);
-    EXPECT_NE(json(1).find(R"("attempts": 1, "confirmed": false})"), std::string::npos) << json(1);
 }
 
 TEST(RetryDelay, doubles_from_the_base_and_stretches_by_at_most_a_quarter) {

@@ -311,31 +311,4 @@ TEST(FailedFrom, a_line_that_is_no_result_is_an_error_naming_it) {
     }
 }
 
-TEST(FailedFrom, reads_a_log_written_by_the_trace_log_and_names_a_missing_file) {
-    const Folder folder;
-    const std::string path = (folder.path / "trace.jsonl").string();
-    {
-        auto log = TraceLog::Open(path, Facts(Confirm::Yes));
-        ASSERT_TRUE(std::holds_alternative<TraceLog>(log));
-        std::string error;
-        for (const auto& [address, word] : {std::pair{"10.0.0.1", "timed out"},
-                                            {"10.0.0.2", "programmed"},
-                                            {"10.0.0.1", "programmed"},
-                                            {"10.0.0.3", "not confirmed"}}) {
-            ModuleResult result = Result(address, word);
-            result.mac = "00-11-22-33-44-55";
-            ASSERT_TRUE(std::get<TraceLog>(log).Append(result, error)) << error;
-        }
-    }
-    const auto read = FailedAddresses(path);
-    ASSERT_TRUE(std::holds_alternative<Addresses>(read));
-    EXPECT_EQ(std::get<Addresses>(read), Addresses{"10.0.0.3"});
-
-    const std::string missing = (folder.path / "missing.jsonl").string();
-    const auto none = FailedAddresses(missing);
-    ASSERT_TRUE(std::holds_alternative<std::string>(none));
-    EXPECT_TRUE(std::get<std::string>(none).starts_with(missing + ": "))
-        << std::get<std::string>(none);
-}
-
 }  // namespace
