@@ -12,8 +12,7 @@
 #include "LoopbackRelay.h"
 #include "discovery/Datagrams.h"
 #include "discovery/DiscoverySearch.h"
-#include "net/DefaultEventLoop.h"
-#include "net/SocketService.h"
+#include "support/LoopTest.h"
 
 namespace {
 
@@ -31,31 +30,13 @@ struct Owner final : DiscoverySearchOwner {
     int heard = 0;
 };
 
-class Search : public ::testing::Test {
+class Search : public omblor::testing::LoopTest {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(omblor::net::StartSocketService());
-        omblor::net::EventLoop::SetCurrent(&loop_);
-    }
-    void TearDown() override {
-        omblor::net::EventLoop::SetCurrent(nullptr);
-        omblor::net::StopSocketService();
-    }
-    // Runs the loop until `done` holds; false after 5 s without.
-    bool RunUntil(const std::function<bool()>& done) {
-        bool late = false;
-        const omblor::net::ScopedTimer limit(loop_, 5s, omblor::net::Repeat::No,
-                                             [&] { late = true; });
-        loop_.RunUntil([&] { return late || done(); });
-        return !late;
-    }
     // A search with short ticks, so each takes a fraction of a second.
     static void Shorten(DiscoverySearch& search) { search.tick = 40ms; }
     [[nodiscard]] bool Ended(const Owner& owner, std::size_t times = 1) const {
         return std::ranges::count(owner.events, "ended") == static_cast<long>(times);
     }
-
-    omblor::net::DefaultEventLoop loop_;
 };
 
 TEST_F(Search, sends_a_request_then_three_acknowledgements_and_hears_replies_after_it_ended) {

@@ -12,9 +12,8 @@
 
 #include "Confirmation.h"
 #include "discovery/LoopbackRelay.h"
-#include "net/DefaultEventLoop.h"
-#include "net/SocketService.h"
 #include "resources/Messages.h"
+#include "support/LoopTest.h"
 
 namespace {
 
@@ -42,30 +41,12 @@ struct Owner final : omblor::ctl::ConfirmationOwner {
     std::function<void(std::size_t)> then;
 };
 
-class Confirm : public ::testing::Test {
+class Confirm : public omblor::testing::LoopTest {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(omblor::net::StartSocketService());
-        omblor::net::EventLoop::SetCurrent(&loop_);
-    }
-    void TearDown() override {
-        omblor::net::EventLoop::SetCurrent(nullptr);
-        omblor::net::StopSocketService();
-    }
-    // Runs the loop until `done` holds; false after 5 s without.
-    bool RunUntil(const std::function<bool()>& done) {
-        bool late = false;
-        const omblor::net::ScopedTimer limit(loop_, 5s, omblor::net::Repeat::No,
-                                             [&] { late = true; });
-        loop_.RunUntil([&] { return late || done(); });
-        return !late;
-    }
     static std::size_t Count(const std::vector<std::size_t>& sizes, std::size_t size) {
         return static_cast<std::size_t>(std::ranges::count(sizes, size));
     }
     static std::size_t Requests(const LoopbackRelay& relay) { return Count(relay.sizes, 153); }
-
-    omblor::net::DefaultEventLoop loop_;
 };
 
 TEST_F(Confirm, a_reply_confirms_by_interface_mac_or_else_by_source_address) {

@@ -14,8 +14,7 @@
 #include "Fleet.h"
 #include "RetryDelay.h"
 #include "image/AppImageReader.h"
-#include "net/DefaultEventLoop.h"
-#include "net/SocketService.h"
+#include "support/LoopTest.h"
 #include "support/ScratchDir.h"
 #include "update/SampleApp.h"
 #include "update/ScriptedModule.h"
@@ -70,11 +69,10 @@ struct Recorder final : omblor::ctl::FleetRecord,
     std::function<void(std::size_t)> onAwait;
 };
 
-class FleetRules : public ::testing::Test {
+class FleetRules : public omblor::testing::LoopTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(omblor::net::StartSocketService());
-        omblor::net::EventLoop::SetCurrent(&loop_);
+        LoopTest::SetUp();
         struct NoMessages final : omblor::image::MessageSink {
             void Show(std::string_view text) override { ADD_FAILURE() << text; }
         } sink;
@@ -85,11 +83,6 @@ class FleetRules : public ::testing::Test {
         const int line = ::testing::UnitTest::GetInstance()->current_test_info()->line();
         base_ = 0x7F290000U | (static_cast<std::uint32_t>(line & 0xFF) << 8);
     }
-    void TearDown() override {
-        omblor::net::EventLoop::SetCurrent(nullptr);
-        omblor::net::StopSocketService();
-    }
-
     static std::string Dotted(std::uint32_t a) {
         return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
                std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF);
@@ -130,7 +123,6 @@ class FleetRules : public ::testing::Test {
         return modules_[i] ? modules_[i]->connections : 0;
     }
 
-    omblor::net::DefaultEventLoop loop_;
     omblor::testing::ScratchDir dir_;
     std::optional<omblor::image::AppImage> image_;
     std::uint32_t base_ = 0;
